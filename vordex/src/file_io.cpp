@@ -1,0 +1,69 @@
+#include "file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace MapGis {
+
+RandomAccessFile::~RandomAccessFile() { Close(); }
+
+bool RandomAccessFile::Open(const char* path, bool writable) {
+  Close();
+  if (!path) return false;
+  int fd = ::open(path, (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  size_ = static_cast<std::int64_t>(st.st_size);
+  return true;
+}
+
+void RandomAccessFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  size_ = 0;
+}
+
+bool RandomAccessFile::ReadAt(std::int64_t offset, void* buffer, std::int64_t bytes) const {
+  if (fd_ < 0 || !Contains(offset, bytes)) return false;
+  auto* out = static_cast<char*>(buffer);
+  while (bytes > 0) {
+    ssize_t n = ::pread(fd_, out, static_cast<size_t>(bytes), static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    out += n;
+    offset += n;
+    bytes -= n;
+  }
+  return true;
+}
+
+bool RandomAccessFile::WriteAt(std::int64_t offset, const void* buffer, std::int64_t bytes) {
+  if (fd_ < 0 || offset < 0 || bytes < 0) return false;
+  const auto* in = static_cast<const char*>(buffer);
+  while (bytes > 0) {
+    ssize_t n = ::pwrite(fd_, in, static_cast<size_t>(bytes), static_cast<off_t>(offset));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    in += n;
+    offset += n;
+    bytes -= n;
+  }
+  if (offset > size_) size_ = offset;
+  return true;
+}
+
+}  // namespace MapGis

@@ -1,0 +1,38 @@
+#pragma once
+
+// Read-only random access to one file through POSIX pread; the descriptor is owned.
+
+#include <cstdint>
+#include <string>
+
+namespace MapGis {
+
+class RandomAccessFile {
+ public:
+  RandomAccessFile() = default;
+  ~RandomAccessFile();
+  RandomAccessFile(const RandomAccessFile&) = delete;
+  RandomAccessFile& operator=(const RandomAccessFile&) = delete;
+
+  // Opens an existing regular file for reading (and writing when asked); false when it cannot
+  // be opened.
+  bool Open(const char* path, bool writable = false);
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+  std::int64_t Size() const { return size_; }
+
+  // True when `bytes` bytes at `offset` lie inside the file (no overflow, no negatives).
+  bool Contains(std::int64_t offset, std::int64_t bytes) const {
+    return offset >= 0 && bytes >= 0 && offset <= size_ && bytes <= size_ - offset;
+  }
+  // Reads exactly `bytes` bytes at `offset`; false on a short read or when the range is outside.
+  bool ReadAt(std::int64_t offset, void* buffer, std::int64_t bytes) const;
+  // Writes exactly `bytes` bytes at `offset` of a file opened for writing.
+  bool WriteAt(std::int64_t offset, const void* buffer, std::int64_t bytes);
+
+ private:
+  int fd_ = -1;
+  std::int64_t size_ = 0;
+};
+
+}  // namespace MapGis
