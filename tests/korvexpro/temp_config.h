@@ -1,0 +1,100 @@
+#pragma once
+
+// Helpers for tests that touch the settings file: a private temporary folder, environment variables
+// that are put back afterwards, and whole-file reads and writes.
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace KvxTest {
+
+// Sets (or, with nullopt, unsets) one environment variable and restores it when it goes.
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) old_ = old;
+    if (value) {
+      ::setenv(name_.c_str(), value->c_str(), 1);
+    } else {
+      ::unsetenv(name_.c_str());
+    }
+  }
+  ~ScopedEnv() {
+    if (old_) {
+      ::setenv(name_.c_str(), old_->c_str(), 1);
+    } else {
+      ::unsetenv(name_.c_str());
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// A new folder under the temporary folder, removed with everything in it at the end. Its name has
+// a space and Chinese letters, so every path built on it has them too.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kvx settings 设置.XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TempDir() {
+    if (path_.empty()) return;
+    std::error_code ec;
+    // Folders made read-only by a test must be writable again before they can be emptied.
+    for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->is_directory(ec) && !it->is_symlink(ec)) ::chmod(it->path().c_str(), 0700);
+    }
+    ::chmod(path_.c_str(), 0700);
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Points XDG_CONFIG_HOME and XDG_DATA_HOME into a temporary folder for one test.
+struct TempConfigHome {
+  TempDir dir;
+  ScopedEnv config{"XDG_CONFIG_HOME", (dir.Path() / "config").string()};
+  ScopedEnv data{"XDG_DATA_HOME", (dir.Path() / "data").string()};
+
+  std::filesystem::path ConfigFile() const { return dir.Path() / "config" / "Halvard" / "KorvexPro.ini"; }
+};
+
+inline std::optional<std::string> ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteText(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  ASSERT_TRUE(out.good()) << path;
+}
+
+// Permission bits do not hold the superuser back, so tests that rely on them skip as root.
+inline bool RunningAsRoot() { return ::geteuid() == 0; }
+
+}  // namespace KvxTest
