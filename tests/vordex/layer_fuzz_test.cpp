@@ -207,6 +207,11 @@ void ReadEverything(const std::filesystem::path& path, int* opened) {
   reader.Close();
 }
 
+// The last index worth trying for a stored slot count (which may be any 32-bit value).
+int LastIndex(std::int32_t slotCount) {
+  return static_cast<int>(std::clamp<std::int64_t>(static_cast<std::int64_t>(slotCount) - 1, -1, kMaxIndex));
+}
+
 // The operations the three readers share, with the reader's own count of each section.
 void ReadShared(MapGis_LayerCore& reader, int arcSlots, int regionSlots, int pointSlots) {
   char note[260];
@@ -249,12 +254,12 @@ void ReadWithVariants(const std::filesystem::path& path) {
       int slots = 0, shape = 0, tics = 0;
       reader.GetInfo(&slots, &shape, &tics);
       const MAPGIS_Element& el = reader.GetElement();
-      ReadShared(reader, el.slotCount - 1, el.regionSlotCount - 1, el.slotCount - 1);
-      for (int i = -1; i <= std::min(el.slotCount - 1, kMaxIndex); ++i) {
+      ReadShared(reader, LastIndex(el.slotCount), LastIndex(el.regionSlotCount), LastIndex(el.slotCount));
+      for (int i = -1; i <= LastIndex(el.slotCount); ++i) {
         MAPGIS_PntInfo p;
         ASSERT_TRUE(kStatuses.count(reader.ReadPointInfo(i, &p, nullptr)));
       }
-      for (int i = -1; i <= std::min(el.regionSlotCount - 1, kMaxIndex); ++i) {
+      for (int i = -1; i <= LastIndex(el.regionSlotCount); ++i) {
         MAPGIS_RegExt label;
         ASSERT_TRUE(kStatuses.count(reader.GetPolyLab(i, &label)));
       }
@@ -272,8 +277,8 @@ void ReadWithVariants(const std::filesystem::path& path) {
     if (st != Status::Success) return;
     if (asArcs) mem.ReadAsPolyArc();
     const MAPGIS_Element& el = mem.GetElement();
-    ReadShared(mem, el.slotCount - 1, el.regionSlotCount - 1, el.slotCount - 1);
-    for (int i = -1; i <= std::min(el.nodeSlotCount - 1, kMaxIndex); ++i) {
+    ReadShared(mem, LastIndex(el.slotCount), LastIndex(el.regionSlotCount), LastIndex(el.slotCount));
+    for (int i = -1; i <= LastIndex(el.nodeSlotCount); ++i) {
       MAPGIS_PntInfo p;
       Geometry* g = CreateGeometry();
       ASSERT_TRUE(kStatuses.count(mem.ReadNetPointInfo(i, &p, g)));

@@ -404,7 +404,7 @@ std::int32_t MapGis_LayerCore::ReadPoint(int index, MAPGIS_PntInfo* info, Geomet
   const bool nodes = readKind_ == KindNetwork && rules_.nodesAsPoints;
   if (!opened_ || (readKind_ != KindPoint && !nodes)) return Fail(Status::ReadFailed, "this layer has no points");
   std::int32_t slots = readKind_ == KindPoint ? element_.slotCount : element_.nodeSlotCount;
-  if (index < 0 || index > slots - 2) return Fail(Status::ReadFailed, "point index out of range");
+  if (index < 0 || index > static_cast<std::int64_t>(slots) - 2) return Fail(Status::ReadFailed, "point index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
   auto rec = Record<MAPGIS_PntInfo>(points_, index + 1);
@@ -435,7 +435,7 @@ std::int32_t MapGis_LayerCore::FillPoint(Geometry* geom, double x, double y) {
 std::int32_t MapGis_LayerCore::ReadArcInfo(int index, MAPGIS_LineInfo* info, Geometry* geom) {
   if (!opened_ || (readKind_ != KindLine && readKind_ != KindRegion && readKind_ != KindNetwork))
     return Fail(Status::ReadFailed, "this layer has no lines");
-  if (index < 0 || index > element_.slotCount - 2) return Fail(Status::ReadFailed, "line index out of range");
+  if (index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2) return Fail(Status::ReadFailed, "line index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
   auto rec = Record<MAPGIS_LineInfo>(lines_, index + 1);
@@ -475,7 +475,7 @@ std::int32_t MapGis_LayerCore::ReadArcInfo(int index, MAPGIS_LineInfo* info, Geo
 
 std::int32_t MapGis_LayerCore::ReadPolyArc(int arcNo, int* pointCount, double* buffer, std::int64_t capacity) {
   std::int64_t slot = arcNo < 0 ? -static_cast<std::int64_t>(arcNo) : arcNo;
-  if (slot < 1 || slot > element_.slotCount - 1 || lines_.empty())
+  if (slot < 1 || slot > static_cast<std::int64_t>(element_.slotCount) - 1 || lines_.empty())
     return Fail(Status::ReadFailed, "arc " + std::to_string(slot) + " does not exist");
   auto rec = Record<MAPGIS_LineInfo>(lines_, slot);
   if (rec.flag != 1) return Fail(Status::Deleted, "deleted arc");
@@ -514,7 +514,7 @@ std::int32_t MapGis_LayerCore::ReadPolyTopo(const MAPGIS_RegInfo& reg, std::int3
 
 std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, Geometry* geom) {
   if (!opened_ || readKind_ != KindRegion) return Fail(Status::ReadFailed, "this layer has no regions");
-  if (index < 0 || index > element_.regionSlotCount - 2) return Fail(Status::ReadFailed, "region index out of range");
+  if (index < 0 || index > static_cast<std::int64_t>(element_.regionSlotCount) - 2) return Fail(Status::ReadFailed, "region index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
   auto rec = Record<MAPGIS_RegInfo>(regions_, index + 1);
@@ -542,7 +542,7 @@ std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, 
   for (std::int32_t a : e) {
     if (a == 0) continue;
     std::int64_t slot = a < 0 ? -static_cast<std::int64_t>(a) : a;
-    if (slot < 1 || slot > element_.slotCount - 1) continue;
+    if (slot < 1 || slot > static_cast<std::int64_t>(element_.slotCount) - 1) continue;
     auto arc = Record<MAPGIS_LineInfo>(lines_, slot);
     if (arc.flag == 1 && arc.pointCount > 0) listed += arc.pointCount;
   }
@@ -620,7 +620,7 @@ std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, 
 
 std::int32_t MapGis_LayerCore::GetNoteInfo(int index, char* text) {
   if (!opened_ || readKind_ != KindPoint) return Fail(Status::ReadFailed, "this layer has no annotations");
-  if (index < 0 || index > element_.slotCount - 2) return Fail(Status::ReadFailed, "annotation index out of range");
+  if (index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2) return Fail(Status::ReadFailed, "annotation index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
   if (!text) return Status::Success;
@@ -651,11 +651,13 @@ std::int32_t MapGis_LayerCore::RingCount(const std::vector<std::int32_t>& e, std
 }
 
 std::int32_t MapGis_LayerCore::GetTicInfo(int index, MAPGIS_Tic_Info* tic) {
-  if (!opened_ || index < 0 || index > ticCount_ - 1) return Fail(Status::ReadFailed, "tic index out of range");
+  if (!opened_ || index < 0 || index > static_cast<std::int64_t>(ticCount_) - 1) return Fail(Status::ReadFailed, "tic index out of range");
   if (!ticsLoaded_) {
     std::int64_t bytes = static_cast<std::int64_t>(ticCount_) * static_cast<std::int64_t>(kTicSize);
+    std::int32_t st = CheckDataRange(ticOffset_, bytes, "tic table", -1);
+    if (st != Status::Success) return st;
     if (!ResizeNoThrow(&tics_, static_cast<std::size_t>(bytes))) return Fail(Status::OutOfMemory, "no memory for the tics");
-    std::int32_t st = ReadData(ticOffset_, tics_.data(), bytes, "tic table", -1);
+    st = ReadData(ticOffset_, tics_.data(), bytes, "tic table", -1);
     if (st != Status::Success) {
       tics_.clear();
       return st;
@@ -674,7 +676,7 @@ std::int32_t MapGis_LayerCore::ReadTopology(int index, MAPGIS_Topology* topo) {
     if (st != Status::Success) return st;
     topologyLoaded_ = true;
   }
-  if (index < 0 || index > element_.slotCount - 1) return Fail(Status::ReadFailed, "topology index out of range");
+  if (index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 1) return Fail(Status::ReadFailed, "topology index out of range");
   if (topo) std::memcpy(topo, topology_.data() + static_cast<std::size_t>(index) * kTopologySize, kTopologySize);
   return Status::Success;
 }
@@ -825,7 +827,7 @@ std::int32_t MapGis_LayerCore::PrepareValue(int record, int field, const MAPGIS_
   *def = nullptr;
   lastValueSize_ = 0;
   if (loadedType_ < 0 && ReadFieldInfo(attrType_) != Status::Success) return Status::BadAttribute;
-  const bool inRange = record >= 0 && record <= fieldHead_.recordCount - 2;
+  const bool inRange = record >= 0 && record <= static_cast<std::int64_t>(fieldHead_.recordCount) - 2;
   if (record != currentRecord_) {
     currentRecord_ = record;
     if (rules_.recordPerRead) {
@@ -1051,7 +1053,7 @@ std::int32_t MapGis_Reader::GetInfo(int* slots, int* shapeType, int* ticCount) c
 }
 
 std::int32_t MapGis_Reader::SetPointInfo(int index, MAPGIS_PntInfo info) {
-  if (!opened_ || readKind_ != KindPoint || !sectionsLoaded_ || index < 0 || index > element_.slotCount - 2)
+  if (!opened_ || readKind_ != KindPoint || !sectionsLoaded_ || index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2)
     return Fail(Status::ReadFailed, "no such point record in memory");
   std::memcpy(points_.data() + (static_cast<std::size_t>(index) + 1) * kPointSize, &info, kPointSize);
   return Status::Success;
@@ -1059,14 +1061,14 @@ std::int32_t MapGis_Reader::SetPointInfo(int index, MAPGIS_PntInfo info) {
 
 std::int32_t MapGis_Reader::SetArcInfo(int index, MAPGIS_LineInfo info) {
   if (!opened_ || (readKind_ != KindLine && readKind_ != KindRegion) || !sectionsLoaded_ || index < 0 ||
-      index > element_.slotCount - 2)
+      index > static_cast<std::int64_t>(element_.slotCount) - 2)
     return Fail(Status::ReadFailed, "no such line record in memory");
   std::memcpy(lines_.data() + (static_cast<std::size_t>(index) + 1) * kLineSize, &info, kLineSize);
   return Status::Success;
 }
 
 std::int32_t MapGis_Reader::SetPolygonInfo(int index, MAPGIS_RegInfo info) {
-  if (!opened_ || readKind_ != KindRegion || !sectionsLoaded_ || index < 0 || index > element_.regionSlotCount - 2)
+  if (!opened_ || readKind_ != KindRegion || !sectionsLoaded_ || index < 0 || index > static_cast<std::int64_t>(element_.regionSlotCount) - 2)
     return Fail(Status::ReadFailed, "no such region record in memory");
   std::memcpy(regions_.data() + (static_cast<std::size_t>(index) + 1) * kRegionSize, &info, kRegionSize);
   return Status::Success;
@@ -1099,7 +1101,7 @@ std::int32_t MapGis_Reader::WriteGeomInfo() {
 // is the label point.
 std::int32_t MapGis_Reader::GetPolyLab(int index, MAPGIS_RegExt* label) {
   if (!opened_ || readKind_ != KindRegion) return Fail(Status::ReadFailed, "this layer has no regions");
-  if (index < 0 || index > element_.regionSlotCount - 2) return Fail(Status::ReadFailed, "region index out of range");
+  if (index < 0 || index > static_cast<std::int64_t>(element_.regionSlotCount) - 2) return Fail(Status::ReadFailed, "region index out of range");
   std::unique_ptr<Geometry, GeometryDeleter> g(CreateGeometry());
   if (!g) return Fail(Status::OutOfMemory, "no memory for a region");
   std::int32_t st = ReadPolygonInfo(index, nullptr, g.get());
@@ -1192,7 +1194,7 @@ std::int32_t MapGis_MemReader::GetFieldIndex(const std::string& name) { return F
 // parameter block read at that moment (its first 54 bytes become record bytes 31 to 84).
 std::int32_t MapGis_LayerCore::ReadNode(int index, MAPGIS_PntInfo* info, Geometry* geom) {
   if (!opened_ || head_.kind != KindNetwork) return Fail(Status::ReadFailed, "this layer has no network nodes");
-  if (index < 0 || index > element_.nodeSlotCount - 2) return Fail(Status::ReadFailed, "node index out of range");
+  if (index < 0 || index > static_cast<std::int64_t>(element_.nodeSlotCount) - 2) return Fail(Status::ReadFailed, "node index out of range");
   if (nodes_.empty()) {
     std::int32_t st = LoadRecords(kEntryNodes, element_.nodeSlotCount, kNodeSize, &nodes_, "node");
     if (st != Status::Success) return st;
