@@ -1,10 +1,12 @@
 #include "file_io.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace MapGis {
 
@@ -22,10 +24,19 @@ bool RandomAccessFile::Open(const char* path, bool writable) {
   }
   fd_ = fd;
   size_ = static_cast<std::int64_t>(st.st_size);
+  if (!writable && size_ > 0) {
+    void* m = ::mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, fd_, 0);
+    if (m != MAP_FAILED) {
+      map_ = static_cast<const unsigned char*>(m);
+      ::madvise(m, static_cast<size_t>(size_), MADV_SEQUENTIAL);
+    }
+  }
   return true;
 }
 
 void RandomAccessFile::Close() {
+  if (map_) ::munmap(const_cast<unsigned char*>(map_), static_cast<size_t>(size_));
+  map_ = nullptr;
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   size_ = 0;
@@ -33,6 +44,10 @@ void RandomAccessFile::Close() {
 
 bool RandomAccessFile::ReadAt(std::int64_t offset, void* buffer, std::int64_t bytes) const {
   if (fd_ < 0 || !Contains(offset, bytes)) return false;
+  if (map_) {
+    std::memcpy(buffer, map_ + offset, static_cast<size_t>(bytes));
+    return true;
+  }
   auto* out = static_cast<char*>(buffer);
   while (bytes > 0) {
     ssize_t n = ::pread(fd_, out, static_cast<size_t>(bytes), static_cast<off_t>(offset));

@@ -1,6 +1,8 @@
 #pragma once
 
-// Read-only random access to one file through POSIX pread; the descriptor is owned.
+// Random access to one file. A read-only file is mapped into memory, so a read is a bounds check
+// and a copy; a file opened for writing (or one that cannot be mapped) is read with pread. The
+// descriptor and the mapping are owned.
 
 #include <cstdint>
 #include <string>
@@ -33,6 +35,7 @@ class RandomAccessFile {
  private:
   int fd_ = -1;
   std::int64_t size_ = 0;
+  const unsigned char* map_ = nullptr;
 };
 
 }  // namespace MapGis
