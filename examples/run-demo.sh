@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash .ci/install-deps
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
-build/bin/korvexpro info examples/roads.wl examples/sites.wt examples/geology.wp
+build/bin/korvexpro info examples/roads.wl examples/sites.wt examples/geology.wp examples/geology.mpj

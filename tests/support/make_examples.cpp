@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/layer_builder.h"
+#include "support/project_builder.h"
 #include "vordex/layer_reader.h"
 #include "vordex/text_encoding.h"
 
@@ -96,11 +97,25 @@ bool Geology(const std::string& dir) {
   return b.WriteTo(dir + "/geology.wp");
 }
 
+// The project that lists the three layers, as MapGIS on Windows stores it: GBK names, one with
+// a backslash path and upper-case letters, one absolute.
+bool Project(const std::string& dir) {
+  KvxTest::ProjectFile p;
+  p.description = G("示例地质图");
+  p.scale = 1.0;
+  p.items = {
+      {0, "roads.wl", G("道路"), 0.0, 100000.0},
+      {1, ".\\SITES.WT", G("采样点"), 0.0, 50000.0},
+      {2, "D:\\maps\\demo\\Geology.WP", G("地层"), 0.0, 0.0},
+  };
+  return KvxTest::WriteBytes(dir + "/geology.mpj", p.Build());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string dir = argc > 1 ? argv[1] : "examples";
-  if (!Roads(dir) || !Sites(dir) || !Geology(dir)) {
+  if (!Roads(dir) || !Sites(dir) || !Geology(dir) || !Project(dir)) {
     std::fprintf(stderr, "cannot write the demo layers into %s\n", dir.c_str());
     return 1;
   }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "byte_fixture.h"
+#include "support/byte_fixture.h"
 #include "support/layer_builder.h"
 #include "vordex/colour_library.h"
 #include "vordex/conversions.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "byte_fixture.h"
+#include "support/byte_fixture.h"
 #include "support/layer_builder.h"
 #include "vordex/text_encoding.h"
 #include "vordex/windows_names.h"
