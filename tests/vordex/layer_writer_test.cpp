@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "byte_fixture.h"
+#include "support/byte_fixture.h"
 #include "support/layer_builder.h"
 #include "vordex/layer_reader.h"
 #include "vordex/layer_writer.h"
