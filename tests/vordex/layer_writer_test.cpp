@@ -184,7 +184,7 @@ void WriteRow(MapGis_LayerWriter& w, int i) {
   EXPECT_TRUE(w.WriteBinareyAttribute(i, FBinary, v.binary.data(), static_cast<std::int32_t>(v.binary.size())));
 }
 
-void ExpectRow(MapGis_FastReader& r, int i) {
+void ExpectRow(MapGis_LayerCore& r, int i) {
   SCOPED_TRACE(testing::Message() << "attribute record " << i);
   const RowValues v = RowOf(i);
   const char* name = r.ReadStringAttribute(i, FName);
@@ -459,6 +459,88 @@ INSTANTIATE_TEST_SUITE_P(KindsAndWriters, LayerWriterRoundTrip,
                          [](const testing::TestParamInfo<std::tuple<int, bool>>& info) {
                            return KindName(std::get<0>(info.param)) + (std::get<1>(info.param) ? "_Writer" : "_FastWriter");
                          });
+
+// The Unicode readers read the writer's layers as the fast reader does: the same records,
+// geometry, texts and attribute values.
+TEST(LayerWriterRoundTrip, AllThreeReadersReadTheSameLayer) {
+  KvxTest::TempDir dir;
+  for (int kind : kKinds) {
+    SCOPED_TRACE(KindName(kind));
+    const fs::path path = dir.path() / ("三读" + KindName(kind) + ".dat");
+    {
+      AnyWriter aw(true);
+      WriteSample(aw, path, kind);
+      aw.w().Close();
+    }
+    MapGis_FastReader fast;
+    MapGis_Reader reader;
+    MapGis_MemReader mem;
+    ASSERT_EQ(fast.Open(path.c_str()), St::Success);
+    ASSERT_EQ(reader.Open(path), St::Success) << reader.GetLastErrorText();
+    ASSERT_EQ(mem.Open(path), St::Success) << mem.GetLastErrorText();
+    MapGis_LayerCore* others[] = {&reader, &mem};
+    const MAPGIS_Element& el = fast.GetElement();
+
+    auto sameGeometry = [](const Geometry& a, const Geometry& b) {
+      EXPECT_EQ(a.shapeType, b.shapeType);
+      ASSERT_EQ(a.vertexCount, b.vertexCount);
+      ASSERT_EQ(a.partCount, b.partCount);
+      for (int k = 0; k < a.partCount; ++k) EXPECT_EQ(a.partStart[k], b.partStart[k]);
+      for (int k = 0; k < a.vertexCount; ++k) {
+        EXPECT_EQ(a.x[k], b.x[k]);
+        EXPECT_EQ(a.y[k], b.y[k]);
+      }
+    };
+    for (int i = 0; i < el.slotCount - 1 && kind == KindPoint; ++i) {
+      MAPGIS_PntInfo want{}, got{};
+      GeomPtr gw(CreateGeometry()), gr(CreateGeometry()), gm(CreateGeometry());
+      ASSERT_EQ(fast.ReadPointInfo(i, &want, gw.get()), St::Success);
+      ASSERT_EQ(reader.ReadPointInfo(i, &got, gr.get()), St::Success);
+      EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0);
+      ASSERT_EQ(mem.ReadPointInfo(i, &got, gm.get()), St::Success);
+      EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0);
+      sameGeometry(*gw, *gr);
+      sameGeometry(*gw, *gm);
+      char a[260], b[260];
+      ASSERT_EQ(fast.GetNoteInfo(i, a), St::Success);
+      for (MapGis_LayerCore* o : others) {
+        ASSERT_EQ(o->GetNoteInfo(i, b), St::Success);
+        EXPECT_STREQ(a, b);
+      }
+    }
+    for (int i = 0; i < el.slotCount - 1 && (kind == KindLine || kind == KindRegion); ++i) {
+      MAPGIS_LineInfo want{}, got{};
+      GeomPtr gw(CreateGeometry());
+      ASSERT_EQ(fast.ReadArcInfo(i, &want, gw.get()), St::Success);
+      for (MapGis_LayerCore* o : others) {
+        GeomPtr g(CreateGeometry());
+        ASSERT_EQ(o->ReadArcInfo(i, &got, g.get()), St::Success);
+        EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0);
+        sameGeometry(*gw, *g);
+      }
+    }
+    for (int i = 0; i < el.regionSlotCount - 1 && kind == KindRegion; ++i) {
+      MAPGIS_RegInfo want{}, got{};
+      GeomPtr gw(CreateGeometry());
+      ASSERT_EQ(fast.ReadPolygonInfo(i, &want, gw.get()), St::Success);
+      for (MapGis_LayerCore* o : others) {
+        GeomPtr g(CreateGeometry());
+        ASSERT_EQ(o->ReadPolygonInfo(i, &got, g.get()), St::Success);
+        EXPECT_EQ(std::memcmp(&want, &got, sizeof want), 0);
+        sameGeometry(*gw, *g);
+      }
+    }
+    for (MapGis_LayerCore* o : others) {
+      ASSERT_EQ(o->GetFieldCount(), FieldTotal);
+      ASSERT_EQ(o->GetRecordCount(), 3);
+      for (int i = 0; i < 3; ++i) ExpectRow(*o, i);
+    }
+    std::string name;
+    EXPECT_EQ(reader.GetFieldInfo(FText, &name, nullptr, nullptr, nullptr), kFields[FText].type);
+    EXPECT_EQ(name, kFields[FText].utf8Name);
+    EXPECT_EQ(mem.GetFieldIndex(kFields[FText].utf8Name), FText);
+  }
+}
 
 // ---------------------------------------------------------------------------------------------
 // Container layout
