@@ -505,7 +505,7 @@ TEST(SettingsFailures, NoFileNameAtAll) {
 }
 
 TEST(SettingsFailures, ReadOnlyConfigFolder) {
-  if (KvxTest::RunningAsRoot()) GTEST_SKIP() << "permission bits do not bind the superuser";
+  KvxTest::WithPermissionsBinding([] {
   TempConfigHome home;
   const fs::path folder = home.ConfigFile().parent_path();
   fs::create_directories(folder);
@@ -536,10 +536,11 @@ TEST(SettingsFailures, ReadOnlyConfigFolder) {
   settings.LogLevel = 3;
   EXPECT_FALSE(SaveSettings(settings, home.ConfigFile()).ok);
   EXPECT_EQ(ReadText(home.ConfigFile()), before);
+  });
 }
 
 TEST(SettingsFailures, UnreadableFileIsNotOverwritten) {
-  if (KvxTest::RunningAsRoot()) GTEST_SKIP() << "permission bits do not bind the superuser";
+  KvxTest::WithPermissionsBinding([] {
   TempConfigHome home;
   WriteText(home.ConfigFile(), "[General]\nLogLevel=1\n; precious\n");
   ASSERT_EQ(::chmod(home.ConfigFile().c_str(), 0200), 0);
@@ -550,6 +551,7 @@ TEST(SettingsFailures, UnreadableFileIsNotOverwritten) {
   EXPECT_FALSE(SaveSettings(settings, home.ConfigFile()).ok);
   ASSERT_EQ(::chmod(home.ConfigFile().c_str(), 0600), 0);
   EXPECT_EQ(ReadText(home.ConfigFile()), "[General]\nLogLevel=1\n; precious\n");
+  });
 }
 
 }  // namespace

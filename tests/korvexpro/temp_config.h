@@ -1,5 +1,10 @@
 #pragma once
 
+#include <grp.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
 // Helpers for tests that touch the settings file: a private temporary folder, environment variables
 // that are put back afterwards, and whole-file reads and writes.
 
@@ -96,5 +101,24 @@ inline void WriteText(const std::filesystem::path& path, const std::string& text
 
 // Permission bits do not hold the superuser back, so tests that rely on them skip as root.
 inline bool RunningAsRoot() { return ::geteuid() == 0; }
+
+// Permission bits do not bind the superuser, and CI runs as root: there `body` runs in a child
+// process that has become the unprivileged user "nobody" (65534), and the child's failed
+// expectations make the test fail. Otherwise `body` runs as it is.
+template <typename Body>
+void WithPermissionsBinding(Body body) {
+  if (!RunningAsRoot()) {
+    body();
+    return;
+  }
+  GTEST_FLAG_SET(death_test_style, "fast");
+  EXPECT_EXIT(
+      {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) std::_Exit(3);
+        body();
+        std::_Exit(::testing::Test::HasFailure() ? 1 : 0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
 }  // namespace KvxTest
