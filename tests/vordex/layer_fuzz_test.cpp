@@ -138,7 +138,9 @@ void ReadEverything(const std::filesystem::path& path, int* opened) {
     DestroyGeometry(g);
     st = reader.GetNoteInfo(i, note);
     ASSERT_TRUE(kStatuses.count(st));
-    if (st == Status::Success) ASSERT_LT(std::strlen(note), 260u);
+    if (st == Status::Success) {
+      ASSERT_LT(std::strlen(note), 260u);
+    }
     WKBPoint wp;
     ASSERT_TRUE(kStatuses.count(reader.ReadPointWKB(i, nullptr, &wp)));
   }
@@ -179,7 +181,9 @@ void ReadEverything(const std::filesystem::path& path, int* opened) {
       ASSERT_TRUE(kStatuses.count(fields)) << fields;
       continue;
     }
-    if (records < 0) ASSERT_TRUE(kStatuses.count(records)) << records;
+    if (records < 0) {
+      ASSERT_TRUE(kStatuses.count(records)) << records;
+    }
     fields = std::min(fields, kMaxAttrIndex);
     records = std::min(records, kMaxAttrIndex);
     for (int f = -1; f <= fields; ++f) {
@@ -232,8 +236,12 @@ void ReadShared(MapGis_LayerCore& reader, int arcSlots, int regionSlots, int poi
   }
   int fields = reader.GetFieldCount();
   int records = reader.GetRecordCount();
-  if (fields < 0) ASSERT_TRUE(kStatuses.count(fields)) << fields;
-  if (records < 0) ASSERT_TRUE(kStatuses.count(records)) << records;
+  if (fields < 0) {
+    ASSERT_TRUE(kStatuses.count(fields)) << fields;
+  }
+  if (records < 0) {
+    ASSERT_TRUE(kStatuses.count(records)) << records;
+  }
   for (int r = -1; r <= std::min(records, kMaxAttrIndex); ++r) {
     for (int f = -1; f <= std::min(fields, kMaxAttrIndex); ++f) {
       reader.ReadAttribute(r, f, 0);

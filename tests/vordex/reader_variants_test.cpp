@@ -145,7 +145,9 @@ TEST(ReaderVariants, ReaderInfoAndShapeCodes) {
       EXPECT_EQ(live, 2);  // the regions, not the arcs
       EXPECT_EQ(slots, 2);
     }
-    if (c.kind == KindPoint) EXPECT_EQ(slots, 2);
+    if (c.kind == KindPoint) {
+      EXPECT_EQ(slots, 2);
+    }
     EXPECT_EQ(r.GetInfo(nullptr, nullptr, nullptr), live);
   }
 }
@@ -199,7 +201,9 @@ TEST(ReaderVariants, SetAndWriteBackChangeOnlyTheSectionOfTheKind) {
   for (std::size_t i = 0; i < after.size(); ++i) {
     const bool inRegions = static_cast<std::int64_t>(i) >= regionSection.offset &&
                            static_cast<std::int64_t>(i) < regionSection.end();
-    if (!inRegions) ASSERT_EQ(after[i], before[i]) << "byte " << i << " outside the region records changed";
+    if (!inRegions) {
+      ASSERT_EQ(after[i], before[i]) << "byte " << i << " outside the region records changed";
+    }
   }
   MapGis_FastReader check;
   ASSERT_EQ(check.Open(path.c_str()), St::Success);
