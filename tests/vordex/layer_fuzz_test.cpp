@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <set>
 #include <vector>
@@ -393,5 +394,79 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, LayerFuzz, ::testing::Values(0, 1, 2, 4, 7),
     default: return std::string("Table");
   }
 });
+
+}  // namespace
+
+namespace {
+
+// A count of 2^31 - 1 in a file of a few kilobytes is a read failure at once: the count is checked
+// against the file before anything is sized by it (the sanitizer build would abort on a huge
+// allocation).
+TEST(LayerAbsurdCounts, HugeCountsInASmallFileAreReadFailures) {
+  struct Case {
+    const char* what;
+    int kind;
+    std::function<void(LayerBuilder&)> damage;
+    std::function<std::int32_t(MapGis_FastReader&)> read;
+  } cases[] = {
+      {"point slots", KindPoint, [](LayerBuilder& b) { b.overrides.slotCount = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) { return r.ReadPointInfo(0, nullptr, nullptr); }},
+      {"line slots", KindLine, [](LayerBuilder& b) { b.overrides.slotCount = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) { return r.ReadArcInfo(0, nullptr, nullptr); }},
+      {"region slots", KindRegion, [](LayerBuilder& b) { b.overrides.regionSlotCount = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) { return r.ReadPolygonInfo(0, nullptr, nullptr); }},
+      {"node slots", KindNetwork, [](LayerBuilder& b) { b.overrides.nodeSlotCount = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) { return r.ReadPointInfo(0, nullptr, nullptr); }},
+      {"topology of line slots", KindLine, [](LayerBuilder& b) { b.overrides.slotCount = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) { return r.GetTopoInfo(5, nullptr); }},
+      {"tics", KindLine, [](LayerBuilder& b) { b.overrides.ticCount = 0x7FFF; },
+       [](MapGis_FastReader& r) { return r.GetTicInfo(0, nullptr); }},
+      {"vertices of a line", KindLine, [](LayerBuilder& b) { b.Line(0).pointCount = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) {
+         Geometry* g = CreateGeometry();
+         std::int32_t st = r.ReadArcInfo(0, nullptr, g);
+         DestroyGeometry(g);
+         return st;
+       }},
+      {"arc list of a region", KindRegion, [](LayerBuilder& b) { b.Region(0).arcListLength = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) {
+         Geometry* g = CreateGeometry();
+         std::int32_t st = r.ReadPolygonInfo(0, nullptr, g);
+         DestroyGeometry(g);
+         return st;
+       }},
+      // A vertex total far above what its arcs hold sizes nothing: the region holds the arc's
+      // three vertices (the lambda answers ReadFailed for "bounded", to share the table).
+      {"vertex total of a region", KindRegion, [](LayerBuilder& b) { b.AddRegion({1}, 0x7FFFFFFF); },
+       [](MapGis_FastReader& r) {
+         Geometry* g = CreateGeometry();
+         std::int32_t st = r.ReadPolygonInfo(1, nullptr, g);
+         const bool bounded = st == Status::Success && g->vertexCount == 3;
+         DestroyGeometry(g);
+         return bounded ? Status::ReadFailed : Status::Success;
+       }},
+      {"attribute records", KindLine,
+       [](LayerBuilder& b) { b.Attributes(KvxTest::EntryPrimaryAttr).overrides.recordCount = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) { return r.GetRecordCount(); }},
+      {"attribute record length", KindLine,
+       [](LayerBuilder& b) { b.Attributes(KvxTest::EntryPrimaryAttr).overrides.recordLength = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) { return r.ReadAttribute(0, 0, 0) ? Status::Success : r.GetRecordCount(); }},
+  };
+  KvxTest::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LayerBuilder b(c.kind);
+    if (c.kind == KindPoint) b.AddPoint(1, 1);
+    if (c.kind != KindPoint) b.AddLine({{0, 0}, {1, 1}, {2, 0}});
+    if (c.kind == KindRegion) b.AddRegion({1});
+    if (c.kind == KindNetwork) b.AddNode(1, 1, std::array<std::uint8_t, 94>{});
+    b.Attributes(KvxTest::EntryPrimaryAttr).AddField("A", FieldLong);
+    c.damage(b);
+    MapGis_FastReader r;
+    ASSERT_EQ(r.Open(dir.Store(b).c_str()), Status::Success);
+    EXPECT_LT(r.GetFileSize(), 8192);
+    EXPECT_EQ(c.read(r), Status::ReadFailed) << r.GetLastErrorText();
+  }
+}
 
 }  // namespace
