@@ -140,7 +140,8 @@ struct ProjectionStepResult {
 //        that is not a finite number counts as 1.0) and the record's scale becomes 1.0.
 // In both non-zero cases the .prj for the record as it then stands is written to "<outputBase>.prj"
 // and the information line is logged, or, when the file could not be written, the error line.
-// The conversion's result does not depend on the .prj.
+// The step itself only reports; the conversion treats a .prj that could not be written like any
+// other output file that could not be created (an error line and a failure result).
 ProjectionStepResult RunProjectionStep(MapGis::MAP_PARAstruct& para, const std::filesystem::path& outputBase,
                                        std::int32_t exportProjection);
 

@@ -24,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Kvx;
 using KvxTest::ReadText;
-using KvxTest::TempDir;
+using KvxTest::ScratchDir;
 
 const fs::path kData = KVX_TEST_DATA;
 
@@ -70,7 +70,7 @@ TEST(AvlWriter, FilesMatchTheExpectedFilesByteForByte) {
     ASSERT_TRUE(expected) << kData / c.expectedFile;
     EXPECT_EQ(BuildAvl(c.kind, c.colours, c.entries, c.font), *expected);
 
-    TempDir dir;
+    ScratchDir dir;
     const fs::path base = dir.Path() / "输出 layer.v2";
     const AvlWriteResult result = WriteAvl(c.kind, base, c.colours, c.entries, c.font);
     ASSERT_TRUE(result.ok) << result.error;
@@ -78,7 +78,7 @@ TEST(AvlWriter, FilesMatchTheExpectedFilesByteForByte) {
     EXPECT_EQ(ReadText(result.file), expected);
   }
   // The named writers are the same writer.
-  TempDir dir;
+  ScratchDir dir;
   const auto cases = Cases();
   ASSERT_TRUE(WriteLineAvl(dir.Path() / "l", cases[0].colours, cases[0].entries).ok);
   ASSERT_TRUE(WriteMarkerAvl(dir.Path() / "m", cases[1].colours, cases[1].entries, "宋体").ok);
@@ -226,7 +226,7 @@ TEST(AvlWriter, SizesInPoints) {
 }
 
 TEST(AvlWriter, AFileThatCannotBeCreatedIsAFailureAndLeavesNothing) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path base = dir.Path() / "missing folder" / "layer";
   const AvlWriteResult result = WriteLineAvl(base, {}, {});
   EXPECT_FALSE(result.ok);

@@ -16,10 +16,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Kvx;
 using KvxTest::RecordingNotifier;
-using KvxTest::TempDir;
+using KvxTest::ScratchDir;
 
 // A library folder holding the test colour library under `fileName`.
-fs::path LibraryFolder(const TempDir& dir, const std::string& folder, const std::string& fileName,
+fs::path LibraryFolder(const ScratchDir& dir, const std::string& folder, const std::string& fileName,
                        const std::vector<char>& bytes = KvxTest::ColourLibraryBytes(KvxTest::TestColours())) {
   const fs::path lib = dir.Path() / folder;
   KvxTest::WriteFileBytes(lib / fileName, bytes);
@@ -39,7 +39,7 @@ std::string UsingText(const fs::path& file) { return "使用MapGIS颜色库:[" +
 // ---- Loading the colour library -----------------------------------------------------------------
 
 TEST(ConvertLoadRules, LoadsTheLibraryAndTracesItAtTheLevelOfLogLevel) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path lib = LibraryFolder(dir, "Slib", "Pcolor.lib");
   const struct {
     std::int32_t logLevel;
@@ -66,7 +66,7 @@ TEST(ConvertLoadRules, LoadsTheLibraryAndTracesItAtTheLevelOfLogLevel) {
 }
 
 TEST(ConvertLoadRules, EverySymbolModeButNoneLoadsAndNoneLoadsNothing) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path lib = LibraryFolder(dir, "Slib", "Pcolor.lib");
   for (std::int32_t symbolType : {1, 2, 4, 7}) {
     StyleContext styles;
@@ -84,7 +84,7 @@ TEST(ConvertLoadRules, EverySymbolModeButNoneLoadsAndNoneLoadsNothing) {
 }
 
 TEST(ConvertLoadRules, FindsTheLibraryInAnyLetterCase) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path lib = LibraryFolder(dir, "SLIB", "PCOLOR.LIB");
   StyleContext styles;
   RecordingNotifier notifier;
@@ -95,7 +95,7 @@ TEST(ConvertLoadRules, FindsTheLibraryInAnyLetterCase) {
 }
 
 TEST(ConvertLoadRules, MissingOrUnreadableLibraryWarnsAndLeavesNoColours) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path good = LibraryFolder(dir, "good", "Pcolor.lib");
   const fs::path empty = dir.Path() / "empty";
   fs::create_directories(empty);
@@ -140,7 +140,7 @@ TEST(ConvertLoadRules, MissingOrUnreadableLibraryWarnsAndLeavesNoColours) {
 }
 
 TEST(ConvertLoadRules, ReloadingReplacesTheLibrary) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path six = LibraryFolder(dir, "six", "Pcolor.lib");
   const fs::path two =
       LibraryFolder(dir, "two", "Pcolor.lib", KvxTest::ColourLibraryBytes({{255, 0, 0, 0}, {0, 0, 0, 0}}));
@@ -154,7 +154,7 @@ TEST(ConvertLoadRules, ReloadingReplacesTheLibrary) {
 }
 
 TEST(ConvertLoadRules, UsesTheProcessWideSettings) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path lib = LibraryFolder(dir, "Slib", "Pcolor.lib");
   KvxTest::ScopedAppSettings restore;
   AppSettings() = StyledSettings(lib, 4, 0);
@@ -180,7 +180,7 @@ class ColourModels : public ::testing::Test {
     ASSERT_EQ(styles_.ConvertLoadRules(StyledSettings(LibraryFolder(dir_, "Slib", "Pcolor.lib")), SilentNotifier()),
               LoadRulesResult::Ready);
   }
-  TempDir dir_;
+  ScratchDir dir_;
   StyleContext styles_;
 };
 

@@ -162,7 +162,7 @@ class LegendEntries : public ::testing::Test {
     KvxTest::WriteFileBytes(dir_.Path() / "Slib" / "Pcolor.lib", KvxTest::ColourLibraryBytes(KvxTest::TestColours()));
     ASSERT_EQ(styles_.ConvertLoadRules(settings, SilentNotifier()), LoadRulesResult::Ready);
   }
-  KvxTest::TempDir dir_;
+  KvxTest::ScratchDir dir_;
   StyleContext styles_;
 };
 
@@ -353,6 +353,14 @@ TEST(LegendCollector, TheIndexFindsWhatTheLinearSearchFinds) {
 // A layer of 1,000,000 features with 10,000 distinct entries, in three shapes: entries that differ in
 // symbol and colour, and entries of one symbol and colour that differ only in their first or only in
 // their third size.
+// An unoptimised or sanitizer build runs this loop many times slower; a quadratic lookup
+// (10^10 comparisons) would still miss that budget by far.
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+constexpr double kCollectBudgetMs = 1000.0;
+#else
+constexpr double kCollectBudgetMs = 15000.0;
+#endif
+
 TEST(LegendCollector, AMillionFeaturesWithTenThousandEntriesCollectInWellUnderASecond) {
   constexpr int kEntries = 10000;
   constexpr int kFeatures = 1000000;
@@ -395,7 +403,7 @@ TEST(LegendCollector, AMillionFeaturesWithTenThousandEntriesCollectInWellUnderAS
     const double wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart).count();
     std::cout << "[ timing   ] " << shape.name << ": " << kFeatures << " features, " << kEntries << " entries: " << cpu
               << " ms processor time, " << wall << " ms wall time\n";
-    EXPECT_LT(cpu, 1000.0);
+    EXPECT_LT(cpu, kCollectBudgetMs);
     EXPECT_NE(checksum, 0u);
     ASSERT_EQ(collector.Entries().size(), static_cast<std::size_t>(kEntries));
     EXPECT_EQ(collector.Colours().size(), shape.colours);

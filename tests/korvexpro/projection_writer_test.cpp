@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Kvx;
 using KvxTest::ReadText;
-using KvxTest::TempDir;
+using KvxTest::ScratchDir;
 using KvxTest::WriteText;
 using MapGis::MAP_PARAstruct;
 
@@ -473,7 +473,7 @@ class ProjectionStep : public testing::Test {
     return ReadText(dir_.Path() / (name + ".prj"));
   }
 
-  TempDir dir_;
+  ScratchDir dir_;
 };
 
 TEST_F(ProjectionStep, SettingZeroWritesNothingAndLeavesCoordinatesAsStored) {
@@ -687,7 +687,7 @@ TEST(ProjectionWithProj, ProjReadsEveryTypeEllipsoidAndUnit) {
   const std::optional<std::string> projinfo = FindProgram("projinfo");
   if (!projinfo) GTEST_SKIP() << "projinfo (PROJ) is not installed";
 
-  TempDir dir;
+  ScratchDir dir;
   std::vector<ProjCase> cases = ProjCases();
   for (std::size_t i = 0; i < cases.size(); ++i) {
     WriteText(dir.Path() / (std::to_string(i) + ".prj"), cases[i].text);

@@ -17,7 +17,7 @@ using namespace Kvx;
 using KvxTest::ReadText;
 using KvxTest::ScopedEnv;
 using KvxTest::TempConfigHome;
-using KvxTest::TempDir;
+using KvxTest::ScratchDir;
 using KvxTest::WriteText;
 
 const SettingInfo& Info(std::string_view name) {
@@ -100,7 +100,7 @@ TEST(SettingsTable, EverySettingWithItsSectionTypeAndDefault) {
 }
 
 TEST(SettingsTable, FolderDefaultsComeFromTheEnvironment) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path data = dir.Path() / "data 数据";
   ScopedEnv xdgData("XDG_DATA_HOME", data.string() + "/");
   ScopedEnv tmp("TMPDIR", (dir.Path() / "tmp 临时").string() + "/");
@@ -266,7 +266,7 @@ TEST(SettingsFile, RoundTripThroughTheUsersFile) {
 }
 
 TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path file = dir.Path() / "new.ini";
   ASSERT_TRUE(SaveSettings(Settings(), file).ok);
   std::vector<std::string> names;
@@ -285,7 +285,7 @@ TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
 }
 
 TEST(SettingsFile, MissingEntriesAndUnreadableValuesGiveDefaults) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path file = dir.Path() / "KorvexPro.ini";
   WriteText(file,
             "[General]\n"
@@ -333,7 +333,7 @@ TEST(SettingsFile, MissingEntriesAndUnreadableValuesGiveDefaults) {
 }
 
 TEST(SettingsFile, FontAdjustOutsideItsRangeBecomesOne) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path file = dir.Path() / "KorvexPro.ini";
   const struct {
     std::optional<std::string> stored;  // nullopt: no entry
@@ -371,7 +371,7 @@ TEST(SettingsFile, FontAdjustOutsideItsRangeBecomesOne) {
 }
 
 TEST(SettingsFile, LongFoldersAreCutToTheirLimit) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path file = dir.Path() / "KorvexPro.ini";
   std::string folder = "/";
   for (int i = 0; i < 3000; ++i) folder += "图";
@@ -384,7 +384,7 @@ TEST(SettingsFile, LongFoldersAreCutToTheirLimit) {
 }
 
 TEST(SettingsFile, UnknownSectionsKeysAndCommentsAreKept) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path file = dir.Path() / "KorvexPro.ini";
   const std::vector<std::string> original = {
       "; KorvexPro settings, edited by hand",
@@ -433,7 +433,7 @@ TEST(SettingsFile, UnknownSectionsKeysAndCommentsAreKept) {
 }
 
 TEST(SettingsFile, SavingWhatIsStoredLeavesTheFileAlone) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path file = dir.Path() / "KorvexPro.ini";
   Settings settings;
   ASSERT_TRUE(SaveSettings(settings, file).ok);
@@ -444,7 +444,7 @@ TEST(SettingsFile, SavingWhatIsStoredLeavesTheFileAlone) {
 }
 
 TEST(SettingsFile, SymbolicLinkIsWrittenThrough) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path real = dir.Path() / "shared" / "real.ini";
   const fs::path link = dir.Path() / "KorvexPro.ini";
   WriteText(real, "[General]\nLogLevel=1\n");
@@ -461,7 +461,7 @@ TEST(SettingsFile, SymbolicLinkIsWrittenThrough) {
 // ---- A settings file that cannot be used does not stop the program --------------------------------
 
 TEST(SettingsFailures, ConfigFolderInsideAFile) {
-  TempDir dir;
+  ScratchDir dir;
   WriteText(dir.Path() / "not a folder", "x");
   ScopedEnv config("XDG_CONFIG_HOME", (dir.Path() / "not a folder").string());
   Settings settings;

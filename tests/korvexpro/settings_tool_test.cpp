@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace Kvx;
 using KvxTest::ReadText;
-using KvxTest::TempDir;
+using KvxTest::ScratchDir;
 using KvxTest::WriteText;
 
 const std::string kHandWritten =
@@ -45,7 +45,7 @@ TEST(SettingsSetCommand, RefusesUnknownNamesAndWrongValuesWithoutTouchingTheFile
   for (const bool fileExists : {true, false}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(fileExists ? "existing file, " : "no file, ") + c.name + " <- " + c.value.substr(0, 20));
-      TempDir dir;
+      ScratchDir dir;
       const fs::path file = dir.Path() / "KorvexPro.ini";
       if (fileExists) WriteText(file, kHandWritten);
       std::ostringstream err;
@@ -61,7 +61,7 @@ TEST(SettingsSetCommand, RefusesUnknownNamesAndWrongValuesWithoutTouchingTheFile
 }
 
 TEST(SettingsSetCommand, ChangesOnlyTheNamedEntry) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path file = dir.Path() / "KorvexPro.ini";
   const struct {
     const char* name;
@@ -92,7 +92,7 @@ TEST(SettingsSetCommand, ChangesOnlyTheNamedEntry) {
 }
 
 TEST(SettingsSetCommand, ReportsAFileThatCannotBeWritten) {
-  TempDir dir;
+  ScratchDir dir;
   WriteText(dir.Path() / "plain file", "x");
   std::ostringstream err;
   EXPECT_EQ(RunSettingsSet(dir.Path() / "plain file" / "KorvexPro.ini", "General/LogLevel", "2", err),
@@ -101,7 +101,7 @@ TEST(SettingsSetCommand, ReportsAFileThatCannotBeWritten) {
 }
 
 TEST(SettingsListCommand, ShowsEverySettingWithValueAndDefault) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path file = dir.Path() / "KorvexPro.ini";
   WriteText(file, kHandWritten + "[Affix]\nPntfix=点\n");
   std::ostringstream out, err;
@@ -118,7 +118,7 @@ TEST(SettingsListCommand, ShowsEverySettingWithValueAndDefault) {
 }
 
 TEST(SettingsListCommand, WithoutAFileShowsTheDefaults) {
-  TempDir dir;
+  ScratchDir dir;
   std::ostringstream out, err;
   EXPECT_EQ(RunSettingsList(dir.Path() / "none.ini", out, err), kSettingsExitOk);
   EXPECT_TRUE(err.str().empty());
@@ -127,7 +127,7 @@ TEST(SettingsListCommand, WithoutAFileShowsTheDefaults) {
 }
 
 TEST(SettingsResetCommand, WritesDefaultsOfOneOrAll) {
-  TempDir dir;
+  ScratchDir dir;
   const fs::path file = dir.Path() / "KorvexPro.ini";
   WriteText(file, kHandWritten);
   std::ostringstream err;

@@ -51,13 +51,13 @@ class ScopedEnv {
 
 // A new folder under the temporary folder, removed with everything in it at the end. Its name has
 // a space and Chinese letters, so every path built on it has them too.
-class TempDir {
+class ScratchDir {
  public:
-  TempDir() {
+  ScratchDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kvx settings 设置.XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
-  ~TempDir() {
+  ~ScratchDir() {
     if (path_.empty()) return;
     std::error_code ec;
     // Folders made read-only by a test must be writable again before they can be emptied.
@@ -68,8 +68,8 @@ class TempDir {
     ::chmod(path_.c_str(), 0700);
     std::filesystem::remove_all(path_, ec);
   }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
 
   const std::filesystem::path& Path() const { return path_; }
 
@@ -79,7 +79,7 @@ class TempDir {
 
 // Points XDG_CONFIG_HOME and XDG_DATA_HOME into a temporary folder for one test.
 struct TempConfigHome {
-  TempDir dir;
+  ScratchDir dir;
   ScopedEnv config{"XDG_CONFIG_HOME", (dir.Path() / "config").string()};
   ScopedEnv data{"XDG_DATA_HOME", (dir.Path() / "data").string()};
 
