@@ -1,0 +1,265 @@
+#include "engine/conversion_frame.h"
+
+#include <algorithm>
+#include <memory>
+#include <system_error>
+
+#include "batch/settings.h"
+#include "engine/logger.h"
+#include "projection/projection_writer.h"
+#include "vordex/conversions.h"
+#include "vordex/status.h"
+
+namespace Kvx {
+
+namespace Status = MapGis::Status;
+
+std::string_view OpenFailureLine(std::int32_t status) {
+  switch (status) {
+    case Status::NotMapGis: return kLogOpenNotMapGis;
+    case Status::DamagedHead: return kLogOpenDamaged;
+    case Status::UnknownKind: return kLogOpenWrongType;
+    case Status::CannotOpen: return kLogOpenFailed;
+    default: return kLogOpenUnknown;
+  }
+}
+
+FrameSettings FrameSettings::Current() {
+  const Settings& s = AppSettings();
+  FrameSettings f;
+  f.codePage = s.CodePage;
+  f.symbolType = s.SymbolType;
+  f.colorModel = s.ColorModel;
+  f.rotateType = s.RotateType;
+  f.exportProjection = s.ExportProjection;
+  f.maxErrors = s.MaxErrors;
+  f.symbolFontName = s.SymbolFontName;
+  return f;
+}
+
+void StyleRow::Text(int field, const char* gbk, int limit) {
+  char text[kDbfTextMax + 1];
+  const int fit = std::min({limit, kDbfTextMax, dbf_.FieldWidth(first_ + field)});
+  dbf_.WriteString(row_, first_ + field, gbk ? encoder_.EncodeDbfText(gbk, text, fit) : nullptr);
+}
+
+void StyleRow::TextW(int field, std::string_view utf8, int size) {
+  char text[kDbfTextMax + 1];
+  const int fit = std::min({size, kDbfTextMax + 1, dbf_.FieldWidth(first_ + field) + 1});
+  dbf_.WriteString(row_, first_ + field, encoder_.EncodeDbfTextW(utf8, text, fit));
+}
+
+void StyleRow::Legend(int field, const LegendEntry& probe) {
+  if (!legend_) {
+    Null(field);
+    return;
+  }
+  const LegendCode code = legend_->Collect(probe);
+  // The code is converted like any program text into the field (254 bytes at most).
+  TextW(field, code.View(), kDbfTextMax);
+}
+
+namespace {
+
+std::int32_t CountOf(const MapGis::MapGis_FastReader& reader, CountOperation op, int* slots) {
+  switch (op) {
+    case CountOperation::Points: return reader.GetPointCount(slots);
+    case CountOperation::Arcs: return reader.GetArcCount(slots);
+    case CountOperation::Polygons: return reader.GetPolygonCount(slots);
+  }
+  return -1;
+}
+
+// Tells the progress indicator the percentage of slots done, each time it changes.
+class ProgressReport {
+ public:
+  ProgressReport(Notifier& notifier, std::int64_t total) : notifier_(notifier), total_(total) {}
+  void SlotDone(std::int64_t slot) {
+    const std::int64_t percent = 100 * (slot + 1) / total_;
+    if (percent != last_) {
+      last_ = percent;
+      notifier_.Progress(percent, 100);
+    }
+  }
+
+ private:
+  Notifier& notifier_;
+  std::int64_t total_;
+  std::int64_t last_ = -1;
+};
+
+// The summary line and result once the loop is done.
+std::int32_t Summarise(CLogger& log, const FrameRules& rules, std::int32_t written, std::int32_t errors,
+                       std::int32_t valid) {
+  if (written == 0) {
+    log.WriteString(kLogEmptyResult);
+    return kConvertEmpty;
+  }
+  if (errors > 0) {
+    log.WriteFormat(rules.readErrorsLine.data(), written, valid);
+    return kConvertReadErrors;
+  }
+  if (!rules.compareWithValid || written == valid) {
+    log.WriteFormat(kLogAllConverted.data(), written, valid);
+    return kConvertSuccess;
+  }
+  log.WriteFormat(kLogCountMismatch.data(), written, valid);
+  return kConvertCountMismatch;
+}
+
+}  // namespace
+
+std::int32_t RunConversion(const std::filesystem::path& source, const std::filesystem::path& outputBase,
+                           ConversionHooks& hooks, const ConversionServices& services, const FrameSettings& settings) {
+  const FrameRules& rules = hooks.Rules();
+
+  // The log, then the layer.
+  CLogger log(LogPathFor(outputBase));
+  MapGis::MapGis_FastReader reader;
+  const std::int32_t opened = reader.Open(source.c_str());
+  if (opened < 0) {
+    log.WriteString(OpenFailureLine(opened));
+    return opened;
+  }
+
+  // The layer kind.
+  if (reader.GetShapeType() != rules.layerKind) {
+    log.WriteString(rules.wrongKindLine);
+    return kConvertWrongKind;
+  }
+
+  // The valid count and the slot count.
+  int slots = 0;
+  const std::int32_t valid = CountOf(reader, rules.count, &slots);
+  if (valid != slots) log.WriteString(kLogNotCompacted);
+
+  // The attribute table and its structure.
+  if (rules.attributeType >= 0) reader.SetAttributeType(rules.attributeType);
+  const std::int32_t records = reader.GetRecordCount();
+  if (records < 0) {
+    log.WriteString(kLogBadRecordCount);
+    return kConvertBadRecordCount;
+  }
+  if (records != slots) log.WriteString(rules.recordMismatchIsError ? kLogRecordMismatchE : kLogRecordMismatchW);
+  const std::int32_t fields = reader.GetFieldCount();
+  if (fields < 0) {
+    log.WriteString(kLogBadStructure);
+    return kConvertBadStructure;
+  }
+
+  // The projection step: the .prj and the coordinate scale.
+  MapGis::MAP_PARAstruct para{};
+  reader.GetProjectionInfo(&para);
+  if (settings.exportProjection == 0) {
+    // Coordinates go out unscaled: a .prj left from an earlier conversion would describe them wrongly.
+    std::error_code ec;
+    std::filesystem::remove(ProjectionWriter::ProjectionPath(outputBase), ec);
+  }
+  const ProjectionStepResult projection = RunProjectionStep(para, outputBase, settings.exportProjection);
+  for (std::string_view line : projection.logLines) log.WriteString(line);
+  const double scale = projection.coordinateScale;
+
+  // The table.
+  DbfTextEncoder encoder(settings.codePage);
+  DbfTable dbf = DbfTable::Create(outputBase, encoder.CodePageText());
+  if (!dbf.IsOpen()) {
+    log.WriteFormat(kLogCannotCreate.data(), WithExtension(outputBase, ".dbf").c_str());
+    return kConvertOutputFailed;
+  }
+
+  // The layer's own fields.
+  AttributeTransfer transfer(reader, dbf, encoder, log, settings.maxErrors);
+  switch (transfer.AddFields(fields, rules.schema)) {
+    case SchemaStatus::Done: break;
+    case SchemaStatus::InvalidType: return kConvertBadStructure;
+    case SchemaStatus::FieldRefused: return kConvertOutputFailed;
+  }
+
+  // The drawing-parameter fields, and the row-number field of a table that has none at all.
+  for (const StyleField& field : hooks.StyleFields(settings)) {
+    char name[16];
+    encoder.EncodeDbfTextW(field.name, name, 11);
+    if (dbf.AddField(name, field.type, field.width, field.decimals) < 0) {
+      log.WriteFormat(kLogFieldRefused.data(), std::string(field.name).c_str());
+      return kConvertOutputFailed;
+    }
+    if (!field.logLine.empty()) log.WriteString(field.logLine);
+  }
+
+  const bool rowNumbers = dbf.FieldCount() == 0;
+  if (rowNumbers && dbf.AddField(kRowNumberField, FTInteger, 11, 0) < 0) {
+    log.WriteFormat(kLogFieldRefused.data(), kRowNumberField);
+    return kConvertOutputFailed;
+  }
+
+  // The shapes.
+  ShapeFile shp = ShapeFile::Create(outputBase, rules.shapeType);
+  if (!shp.IsOpen()) {
+    log.WriteFormat(kLogCannotCreate.data(), WithExtension(outputBase, ".shp").c_str());
+    return kConvertOutputFailed;
+  }
+
+  // The record loop: every slot, deleted ones included.
+  std::optional<LegendCollector> legend;
+  if (const auto mode = LegendModeFor(settings.symbolType)) legend.emplace(*mode);
+  StyleRow row(dbf, encoder, settings, services.styles, legend ? &*legend : nullptr);
+  row.first_ = fields;
+  ProgressReport progress(services.notifier, slots);
+  std::int32_t written = 0;
+  std::int32_t errors = 0;
+  for (int k = 0; k < slots; ++k) {
+    std::unique_ptr<MapGis::Geometry, MapGis::GeometryDeleter> geometry(MapGis::CreateGeometry());
+    const std::int32_t status = geometry ? hooks.ReadFeature(reader, k, geometry.get()) : Status::OutOfMemory;
+    if (status == Status::Success) {
+      if (hooks.SelectFeature(k)) {
+        MapGis::ReScaleGeometry(geometry.get(), scale);
+        hooks.PrepareGeometry(geometry.get());
+        if (!shp.Append(geometry.get())) {
+          log.WriteFormat(kLogCannotWrite.data(), WithExtension(outputBase, ".shp").c_str());
+          return kConvertOutputFailed;
+        }
+        transfer.WriteRow(k, written);
+        row.row_ = written;
+        hooks.WriteStyleValues(row, k);
+        if (rowNumbers) dbf.WriteInteger(written, 0, written);
+        ++written;
+      }
+    } else if (status != Status::Deleted) {
+      ++errors;
+      if (errors <= settings.maxErrors) log.WriteFormat(kLogFeatureError.data(), k);
+      if (errors == settings.maxErrors) log.WriteString(kLogTooManyErrors);
+    }
+    geometry.reset();
+    progress.SlotDone(k);
+  }
+
+  // Close everything.
+  const bool shapesWritten = shp.Close();
+  const bool tableWritten = dbf.Close();
+  reader.Close();
+  if (!shapesWritten || !tableWritten) {
+    log.WriteFormat(kLogCannotWrite.data(), WithExtension(outputBase, shapesWritten ? ".dbf" : ".shp").c_str());
+    return kConvertOutputFailed;
+  }
+
+  // The legend file.
+  bool legendFailed = false;
+  if (settings.symbolType == 4 && rules.legendFile && legend) {
+    const AvlWriteResult avl = WriteAvl(*rules.legendFile, outputBase, legend->Colours(), legend->Entries(),
+                                        settings.symbolFontName);
+    if (avl.ok) {
+      log.WriteString(kLogAvlWritten);
+    } else {
+      log.WriteString(kLogAvlFailed);
+      legendFailed = true;
+    }
+  }
+
+  // Summary and result. The shapefile is complete, but a requested .prj or .avl that could not
+  // be written (its error line is in the log) makes the conversion a failure all the same.
+  const std::int32_t result = Summarise(log, rules, written, errors, valid);
+  const bool projectionFailed = projection.projectionRequested && !projection.ProjectionWritten();
+  return legendFailed || projectionFailed ? kConvertOutputFailed : result;
+}
+
+}  // namespace Kvx

@@ -1,0 +1,218 @@
+#pragma once
+
+// The frame that every layer conversion runs: one MapGIS layer in, one shapefile set out
+// ("<base>.shp/.shx/.dbf", ".cpg" for UTF-8 tables, ".prj", ".avl" in legend mode) and always the
+// log "<base>.log".
+//
+// RunConversion owns the whole sequence: the log, opening and checking the layer, the attribute
+// structure, the projection step, the DBF schema, the shape file, the record loop with its error
+// counting and progress, closing, the legend file and the summary line with the result code. What
+// differs between the kinds of layer comes in through ConversionHooks:
+//
+//   Rules()            constants: layer kind, count operation, attribute table, shape type, the
+//                      texts that differ between conversions, the legend file kind
+//   StyleFields()      the drawing-parameter fields added after the layer's own fields
+//   ReadFeature()      reads slot k: its record (kept by the hook) and its geometry
+//   SelectFeature()    whether the feature just read is written at all
+//   PrepareGeometry()  changes to the geometry after scaling, before it is written
+//   WriteStyleValues() the drawing-parameter values of the feature just written
+//
+// A conversion routine is a small hooks class plus a call of RunConversion.
+//
+// Output files: the .shp/.shx/.dbf are created only once the layer has passed its checks; one that
+// cannot be created or written gives an error line naming it and kConvertOutputFailed, and no
+// feature is written without it. A requested .prj or .avl that cannot be written gives its error
+// line and kConvertOutputFailed too, though the shapefile itself is then complete.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "engine/attribute_schema.h"
+#include "engine/dbf_text.h"
+#include "engine/shape_output.h"
+#include "styles/avl_writer.h"
+#include "styles/colour_models.h"
+#include "styles/legend.h"
+#include "styles/notifier.h"
+#include "vordex/layer_reader.h"
+
+namespace Kvx {
+
+// ---- Result codes -----------------------------------------------------------------------------
+
+inline constexpr std::int32_t kConvertSuccess = 99999;         // every live feature was converted
+inline constexpr std::int32_t kConvertEmpty = 10;              // nothing was written
+inline constexpr std::int32_t kConvertReadErrors = -9979;      // features that could not be read were skipped
+inline constexpr std::int32_t kConvertCountMismatch = -9983;   // written count differs from the valid count
+inline constexpr std::int32_t kConvertBadRecordCount = -9977;  // negative attribute record count
+inline constexpr std::int32_t kConvertBadStructure = -9980;    // unusable attribute structure
+inline constexpr std::int32_t kConvertWrongKind = -9997;       // not the layer kind the conversion takes
+inline constexpr std::int32_t kConvertOutputFailed = -9982;    // an output file could not be created or written
+// Any other negative result is the reader's status from opening the layer.
+
+// ---- Log lines of the frame ---------------------------------------------------------------------
+
+inline constexpr std::string_view kLogOpenNotMapGis = "E__原文件错误-非系统文件错误\n";
+inline constexpr std::string_view kLogOpenDamaged = "E__原文件错误-数据校验错误\n";
+inline constexpr std::string_view kLogOpenWrongType = "E__原文件错误-要素几何类型错误\n";
+inline constexpr std::string_view kLogOpenFailed = "E__原文件错误-文件打开失败\n";
+inline constexpr std::string_view kLogOpenUnknown = "E__原文件错误-发生未知错误\n";
+inline constexpr std::string_view kLogWrongKind = "E__文件几何类型错误\n";
+inline constexpr std::string_view kLogNotCompacted = "W__文件未压缩存盘，可能存在错误信息\n";
+inline constexpr std::string_view kLogBadRecordCount = "E__文件属性记录数量错误\n";
+inline constexpr std::string_view kLogRecordMismatchW = "W__文件图形记录与属性记录数量不匹配\n";
+inline constexpr std::string_view kLogRecordMismatchE = "E__文件图形记录与属性记录数量不匹配\n";
+inline constexpr std::string_view kLogBadStructure = "E__文件属性结构定义错误\n";
+inline constexpr std::string_view kLogFeatureError = "F__第[%d]号图元信息错误，已跳过\n";
+inline constexpr std::string_view kLogTooManyErrors = "F__图元信息错误过多，跳过全部错误\n";
+inline constexpr std::string_view kLogAvlWritten = "I__输出AVL图例文件\n";
+inline constexpr std::string_view kLogEmptyResult = "W__输出结果文件为空文件\n";
+inline constexpr std::string_view kLogReadErrors = "E__原文件存在错误(%d/%d)\n";
+inline constexpr std::string_view kLogCountMismatch = "E__图元与属性不匹配(%d/%d)\n";
+inline constexpr std::string_view kLogAllConverted = "I__全部正确转换(%d/%d)\n";
+// The texts by which some conversions differ from the ones above (FrameRules picks them).
+inline constexpr std::string_view kLogWrongKindBracket = "E__文件几何类型错误]\n";
+inline constexpr std::string_view kLogReadErrorsSource = "E__源文件存在错误(%d/%d)\n";
+inline constexpr std::string_view kLogReadErrorsNote = "I__原文件存在错误(%d/%d)\n";
+inline constexpr std::string_view kLogReadErrorsSourceNote = "I__源文件存在错误(%d/%d)\n";
+// Output files that cannot be created or written (the path is named).
+inline constexpr std::string_view kLogCannotCreate = "E__输出文件无法创建[%s]\n";
+inline constexpr std::string_view kLogCannotWrite = "E__输出文件写入失败[%s]\n";
+inline constexpr std::string_view kLogAvlFailed = "E__AVL图例文件输出失败\n";
+
+// A table needs one field to hold a row per shape (shapelib writes no row without a field, and
+// readers drop the shapes that have no row). A layer without fields and without drawing-parameter
+// fields gets this one, holding the row number.
+inline constexpr const char* kRowNumberField = "KVX_FID";
+
+// The open-failure line for a reader status.
+std::string_view OpenFailureLine(std::int32_t status);
+
+// ---- What a conversion is given ----------------------------------------------------------------
+
+// The settings a conversion reads, taken once when it starts.
+struct FrameSettings {
+  std::int32_t codePage = 0;
+  std::int32_t symbolType = 0;
+  std::int32_t colorModel = 0;
+  std::int32_t rotateType = 0;
+  std::int32_t exportProjection = 1;
+  std::int32_t maxErrors = 64;
+  std::string symbolFontName;
+
+  // The process-wide settings as they stand now.
+  static FrameSettings Current();
+};
+
+// What a conversion uses besides its files: the colour library of the run, and whom to tell about
+// progress.
+struct ConversionServices {
+  const StyleContext& styles;
+  Notifier& notifier;
+};
+
+// ---- The hooks --------------------------------------------------------------------------------
+
+enum class CountOperation { Points, Arcs, Polygons };
+
+class ConversionHooks;
+
+struct FrameRules {
+  std::int32_t layerKind = 0;                   // MapGis::LayerKind the conversion takes
+  CountOperation count = CountOperation::Arcs;  // GetPointCount, GetArcCount or GetPolygonCount
+  std::int32_t attributeType = -1;              // SetAttributeType before the counts; -1 the default table
+  std::int32_t shapeType = 3;                   // 1 point, 3 polyline, 5 polygon
+  std::string_view wrongKindLine = kLogWrongKind;
+  bool recordMismatchIsError = false;           // "E__..." instead of "W__..." for R != N
+  SchemaLines schema;
+  std::string_view readErrorsLine = kLogReadErrors;
+  bool compareWithValid = true;                 // W != V gives kConvertCountMismatch
+  std::optional<AvlKind> legendFile;            // the ".avl" written with SymbolType 4, if any
+};
+
+// One drawing-parameter field: added after the layer's fields, then its log line (if any).
+struct StyleField {
+  std::string_view name;  // UTF-8; encoded like a layer field name, 10 bytes at most
+  DBFFieldType type;
+  int width;
+  int decimals;
+  std::string_view logLine;
+};
+
+// Writes the drawing-parameter values of one feature into its DBF row. Fields are numbered from 0,
+// the first field of StyleFields().
+class StyleRow {
+ public:
+  StyleRow(DbfTable& dbf, DbfTextEncoder& encoder, const FrameSettings& settings, const StyleContext& styles,
+           LegendCollector* legend)
+      : dbf_(dbf), encoder_(encoder), settings_(settings), styles_(styles), legend_(legend) {}
+
+  const FrameSettings& Settings() const { return settings_; }
+  const StyleContext& Styles() const { return styles_; }
+  // Legend mode (SymbolType 4) or symbol mode (SymbolType 1); none otherwise.
+  std::optional<LegendMode> Mode() const { return legend_ ? std::optional(legend_->Mode()) : std::nullopt; }
+
+  void Integer(int field, std::int64_t value) { dbf_.WriteInteger(row_, first_ + field, value); }
+  void Real(int field, double value) { dbf_.WriteDouble(row_, first_ + field, value); }
+  void Null(int field) { dbf_.WriteNull(row_, first_ + field); }
+  // GBK text, encoded and cut to `limit` bytes as layer text.
+  void Text(int field, const char* gbk, int limit);
+  // Program text (UTF-8), encoded into a buffer of `size` bytes.
+  void TextW(int field, std::string_view utf8, int size);
+  // Collects the feature's legend entry (Mode() must be set) and writes its code into `field`.
+  void Legend(int field, const LegendEntry& probe);
+
+ private:
+  friend std::int32_t RunConversion(const std::filesystem::path&, const std::filesystem::path&, ConversionHooks&,
+                                    const ConversionServices&, const FrameSettings&);
+  DbfTable& dbf_;
+  DbfTextEncoder& encoder_;
+  const FrameSettings& settings_;
+  const StyleContext& styles_;
+  LegendCollector* legend_;
+  int row_ = 0;
+  int first_ = 0;
+};
+
+class ConversionHooks {
+ public:
+  virtual ~ConversionHooks() = default;
+
+  virtual const FrameRules& Rules() const = 0;
+
+  // The fields added after the layer's own fields, by the settings of this conversion.
+  virtual std::span<const StyleField> StyleFields(const FrameSettings& settings) const {
+    (void)settings;
+    return {};
+  }
+
+  // Reads slot `slot` (0-based; stored slot + 1) into `geometry` and keeps its record for the calls
+  // that follow. Returns the reader's status: success, MapGis::Status::Deleted for a deleted slot,
+  // anything else for a feature that cannot be read.
+  virtual std::int32_t ReadFeature(MapGis::MapGis_FastReader& reader, int slot, MapGis::Geometry* geometry) = 0;
+
+  // Whether the feature just read is written (no shape, no row and no count otherwise).
+  virtual bool SelectFeature(int slot) {
+    (void)slot;
+    return true;
+  }
+
+  // The geometry after scaling, before it is written.
+  virtual void PrepareGeometry(MapGis::Geometry* geometry) { (void)geometry; }
+
+  // The drawing-parameter values of the feature just written.
+  virtual void WriteStyleValues(StyleRow& row, int slot) {
+    (void)row;
+    (void)slot;
+  }
+};
+
+// Converts the layer `source` to the outputs "<outputBase>.*" and returns the result code.
+std::int32_t RunConversion(const std::filesystem::path& source, const std::filesystem::path& outputBase,
+                           ConversionHooks& hooks, const ConversionServices& services, const FrameSettings& settings);
+
+}  // namespace Kvx
