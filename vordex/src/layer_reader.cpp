@@ -7,6 +7,7 @@
 #include <new>
 #include <strings.h>
 
+#include "container_format.h"
 #include "file_io.h"
 #include "vordex/text_encoding.h"
 
@@ -41,15 +42,8 @@ constexpr std::size_t kNodeBlockSize = 94;
 constexpr std::size_t kPointParamSize = 62;  // the point parameter block, record bytes 31..92
 constexpr std::size_t kTopologySize = sizeof(MAPGIS_Topology);
 constexpr std::size_t kTicSize = sizeof(MAPGIS_Tic_Info);
-constexpr std::int32_t kMaxDirectory = 1024;
 constexpr int kNoteCapacity = 260;
-
-// Entries of the section directory.
-constexpr int kEntryPrimary = 0;
-constexpr int kEntryData = 1;
-constexpr int kEntryTopology = 3;
-constexpr int kEntryNodes = 4;
-constexpr int kEntryRegions = 8;
+using namespace Container;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -722,7 +716,8 @@ std::int32_t MapGis_LayerCore::ReadFieldInfo(int type) {
     return Fail(Status::ReadFailed, "the attribute area of type " + std::to_string(type) + " is missing");
   MAPGIS_FieldHead head;
   if (!file_->ReadAt(area.offset, &head, sizeof head)) return Fail(Status::ReadFailed, "cannot read the attribute head");
-  if (rules_.checkAttributeHead && (head.signature[0] != 0x60 || head.signature[1] != 0x44 || head.headTag != 17504))
+  if (rules_.checkAttributeHead &&
+      (head.signature[0] != kSignature[0] || head.signature[1] != kSignature[1] || head.headTag != kHeadTag))
     return Fail(Status::BadAttribute, "the attribute head carries no MapGIS signature");
   if (head.fieldCount < 0) return Fail(Status::ReadFailed, "negative field count");
   std::int64_t defBytes = static_cast<std::int64_t>(head.fieldCount) * static_cast<std::int64_t>(sizeof(MAPGIS_Field));

@@ -1,5 +1,7 @@
 #include "vordex/layer_writer.h"
 
+#include "container_format.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,22 +27,7 @@ constexpr std::size_t kMaxText = std::numeric_limits<std::int16_t>::max();
 constexpr std::int64_t kMaxOffset = std::numeric_limits<std::int32_t>::max();
 constexpr std::uint32_t kSlotValue = 0x00010000;  // the 4-byte per-slot value of new files
 constexpr std::size_t kNodePlaceholder = sizeof(MAPGIS_NetPntInfo);
-constexpr std::uint16_t kHeadTag = 17504;
-constexpr std::uint8_t kSignature[6] = {0x60, 0x44, 0xDC, 0x07, 0x05, 0x16};
-
-// Directory entries.
-constexpr int kEntryPrimary = 0;
-constexpr int kEntryData = 1;
-constexpr int kEntryPrimaryAttr = 2;
-constexpr int kEntryTopology = 3;
-constexpr int kEntryNodes = 4;
-constexpr int kEntryNodeAttr = 5;
-constexpr int kEntryLineExtent = 6;
-constexpr int kEntryLineValues = 7;
-constexpr int kEntryRegions = 8;
-constexpr int kEntryRegionAttr = 9;
-constexpr int kEntryRegionExtent = 10;
-constexpr int kEntryRegionValues = 11;
+using namespace Container;
 
 MAP_PARAstruct NewProjection() {
   MAP_PARAstruct para{};
