@@ -1,8 +1,13 @@
 // kvx_convert_bench generate DIR [LINES]        -- writes DIR/bench_lines.wl: LINES lines (default
 //                                                  1,000,000) of 20 vertices, 8 attribute fields
+// kvx_convert_bench generate-regions DIR [REGIONS] -- DIR/bench_regions.wp: REGIONS regions (default
+//                                                  200,000), each a ring of three arcs
+// kvx_convert_bench generate-points DIR [POINTS] -- DIR/bench_points.wt: POINTS annotations (default
+//                                                  1,000,000) with Chinese text
 // kvx_convert_bench convert SOURCE OUTBASE [SYMBOLTYPE]
-//                                               -- converts the line layer to OUTBASE.shp/.dbf and
-//                                                  prints the result code and the time taken
+//                                               -- converts the layer (lines, regions or points by
+//                                                  the extension) to OUTBASE.shp/.dbf and prints the
+//                                                  result code and the time taken
 //
 // The conversion runs with the default settings (GBK tables, no projection file), or with the
 // drawing-parameter fields of the given SymbolType.
@@ -16,6 +21,8 @@
 #include <vector>
 
 #include "engine/line_conversion.h"
+#include "engine/point_conversion.h"
+#include "engine/region_conversion.h"
 #include "support/layer_builder.h"
 
 namespace {
@@ -60,6 +67,56 @@ int Generate(const std::string& dir, int lines) {
   return b.WriteTo(dir + "/bench_lines.wl") ? 0 : 1;
 }
 
+// Three fields of every kind of table the other layers carry.
+void AddSmallTable(KvxTest::AttributeArea& a, int records) {
+  a.AddField("ID", FieldLong, 4, 10);
+  a.AddField("NAME", FieldString, 20, 20);
+  a.AddField("AREA", FieldDouble, 8, 14, 3);
+  a.SetRecordCount(records);
+  for (int r = 0; r < records; ++r) {
+    a.SetValue<std::int32_t>(r, 0, r);
+    a.SetText(r, 1, "\xB5\xD8\xB2\xE3 bench");  // 地层
+    a.SetValue<double>(r, 2, r * 0.25);
+  }
+}
+
+// Region i is a hexagon split into three arcs of three vertices (arcs 3i+1 to 3i+3).
+int GenerateRegions(const std::string& dir, int regions) {
+  KvxTest::LayerBuilder b(KindRegion);
+  for (int i = 0; i < regions; ++i) {
+    const double cx = (i % 1000) * 10.0, cy = (i / 1000) * 10.0;
+    const Point2D p[6] = {{cx, cy}, {cx + 2, cy - 3}, {cx + 6, cy - 3}, {cx + 8, cy}, {cx + 6, cy + 3}, {cx + 2, cy + 3}};
+    b.AddLine({p[0], p[1], p[2]});
+    b.AddLine({p[2], p[3], p[4]});
+    b.AddLine({p[4], p[5], p[0]});
+    const int n = b.AddRegion({3 * i + 1, 3 * i + 2, 3 * i + 3});
+    b.Region(n).fillColor = i % 300;
+    b.Region(n).patternNo = static_cast<std::int16_t>(i % 20);
+  }
+  AddSmallTable(b.Attributes(KvxTest::EntryRegionAttr), regions);
+  return b.WriteTo(dir + "/bench_regions.wp") ? 0 : 1;
+}
+
+int GeneratePoints(const std::string& dir, int points) {
+  KvxTest::LayerBuilder b(KindPoint);
+  for (int i = 0; i < points; ++i) {
+    const int n = b.AddPoint((i % 1000) * 5.0, (i / 1000) * 5.0, "\xB2\xC9\xD1\xF9\xB5\xE3 H#+2#=O");  // 采样点
+    MAPGIS_PntInfo& p = b.Point(n);
+    p.textHeight = 3.0f;
+    p.textWidth = 3.0f;
+    p.spacing = 0.5f;
+    p.color = i % 50;
+    p.chineseFont = 1;
+  }
+  AddSmallTable(b.Attributes(KvxTest::EntryPrimaryAttr), points);
+  return b.WriteTo(dir + "/bench_points.wt") ? 0 : 1;
+}
+
+bool EndsWith(const std::string& s, const char* suffix) {
+  const std::size_t n = std::strlen(suffix);
+  return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
 // Samples the process's resident memory at every percent of progress: anonymous memory (heap:
 // the reader's record sections and attribute area, the conversion's buffers) apart from the
 // pages of the mapped source file, which the kernel can drop at any time.
@@ -88,7 +145,11 @@ int Convert(const char* source, const char* base, int symbolType) {
   Kvx::StyleContext styles;
   MemorySampler memory;
   const auto start = std::chrono::steady_clock::now();
-  const std::int32_t result = Kvx::ConvertWL2SHP(source, base, {styles, memory}, settings);
+  const std::string src = source;
+  const std::int32_t result =
+      EndsWith(src, ".wp") ? Kvx::ConvertWP2SHP(source, base, {styles, memory}, settings)
+      : EndsWith(src, ".wt") ? Kvx::ConvertWT2SHP(source, base, {styles, memory}, settings)
+                             : Kvx::ConvertWL2SHP(source, base, {styles, memory}, settings);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("result %d in %.3f s\n", result, seconds);
   std::fprintf(stderr, "peak anonymous memory %ld MB, peak mapped file pages %ld MB\n", memory.peakAnonKb / 1024,
@@ -101,9 +162,13 @@ int Convert(const char* source, const char* base, int symbolType) {
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "generate" && argc >= 3) return Generate(argv[2], argc > 3 ? std::atoi(argv[3]) : 1000000);
+  if (mode == "generate-regions" && argc >= 3) return GenerateRegions(argv[2], argc > 3 ? std::atoi(argv[3]) : 200000);
+  if (mode == "generate-points" && argc >= 3) return GeneratePoints(argv[2], argc > 3 ? std::atoi(argv[3]) : 1000000);
   if (mode == "convert" && argc >= 4) return Convert(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 0);
   std::fprintf(stderr,
                "usage: kvx_convert_bench generate DIR [LINES]\n"
+               "       kvx_convert_bench generate-regions DIR [REGIONS]\n"
+               "       kvx_convert_bench generate-points DIR [POINTS]\n"
                "       kvx_convert_bench convert SOURCE OUTBASE [SYMBOLTYPE]\n");
   return 2;
 }

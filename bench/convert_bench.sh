@@ -1,22 +1,32 @@
 #!/usr/bin/env bash
-# Converts a generated line layer of 1,000,000 lines (20 vertices, 8 attribute fields) to a
-# shapefile, then, in the same run, times GDAL copying that shapefile to a new one with
+# Converts a generated layer to a shapefile, then, in the same run, times GDAL copying that
+# shapefile to a new one with
 #   ogr2ogr -f "ESRI Shapefile"
 # and prints both times, their ratio and the peak memory of each (from /usr/bin/time -v).
+# LAYER is lines (1,000,000 lines of 20 vertices, 8 fields), regions (200,000 regions from
+# 600,000 arcs) or points (1,000,000 annotations, converted with their labels); COUNT overrides
+# the number of features.
 #
-#   bench/convert_bench.sh [BUILD_DIR] [WORK_DIR] [LINES] [SYMBOLTYPE]
+#   bench/convert_bench.sh [BUILD_DIR] [WORK_DIR] [COUNT] [SYMBOLTYPE] [LAYER]
 set -euo pipefail
 build=${1:-build}
 dir=${2:-$(mktemp -d)}
-lines=${3:-1000000}
+count=${3:-}
 symbolType=${4:-0}
+layer=${5:-lines}
 bench="$build/bin/kvx_convert_bench"
+case "$layer" in
+  lines) source="$dir/bench_lines.wl"; generate=generate ;;
+  regions) source="$dir/bench_regions.wp"; generate=generate-regions ;;
+  points) source="$dir/bench_points.wt"; generate=generate-points ;;
+  *) echo "LAYER is lines, regions or points" >&2; exit 2 ;;
+esac
 
 mkdir -p "$dir"
-[ -f "$dir/bench_lines.wl" ] || "$bench" generate "$dir" "$lines"
-ls -l "$dir/bench_lines.wl"
+[ -f "$source" ] || "$bench" "$generate" "$dir" $count
+ls -l "$source"
 rm -f "$dir"/ours.* "$dir"/gdal_copy.*
-cat "$dir/bench_lines.wl" > /dev/null  # the source in the page cache
+cat "$source" > /dev/null  # the source in the page cache
 
 measure() {  # label, command...: prints "label seconds peak_kb"
   local label=$1
@@ -33,7 +43,7 @@ measure() {  # label, command...: prints "label seconds peak_kb"
   echo "$label $seconds $peak"
 }
 
-ours=$(measure ours "$bench" convert "$dir/bench_lines.wl" "$dir/ours" "$symbolType")
+ours=$(measure ours "$bench" convert "$source" "$dir/ours" "$symbolType")
 sync
 gdal=$(measure ogr2ogr ogr2ogr -f "ESRI Shapefile" "$dir/gdal_copy.shp" "$dir/ours.shp")
 ls -l "$dir"/ours.shp "$dir"/ours.dbf "$dir"/gdal_copy.shp "$dir"/gdal_copy.dbf
