@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/region_conversion.h"
+#include "vordex/layer_writer.h"
 #include "engine_fixtures.h"
 #include "styles_fixtures.h"
 
@@ -544,6 +545,68 @@ TEST(RegionConversion, OnlyRegionFilesAreTaken) {
     EXPECT_EQ(out.result, -9997);
     EXPECT_EQ(out.log, WithHeader({"E__文件几何类型错误"}));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A region layer written by the library's own layer writer converts to a valid polygon: the
+// outer ring clockwise, the hole counter-clockwise, both closed.
+TEST(RegionConversion, LayerFromTheWriterConvertsToPolygons) {
+  KvxTest::TempDir dir;
+  const fs::path source = dir / "written.wp";
+  {
+    MapGis::MapGis_FastWriter w;
+    ASSERT_EQ(w.Create(source.c_str(), KindRegion), MapGis::Status::Success);
+    std::unique_ptr<MapGis::Geometry, MapGis::GeometryDeleter> g(MapGis::CreateGeometry());
+    // Outer ring counter-clockwise and hole clockwise as stored: the conversion turns both.
+    const double xs[] = {0, 10, 10, 0, 0, 2, 2, 4, 2};
+    const double ys[] = {0, 0, 10, 10, 0, 2, 4, 4, 2};
+    g->shapeType = 5;
+    g->partCount = 2;
+    g->partStart = static_cast<int*>(std::calloc(2, sizeof(int)));
+    g->partType = static_cast<int*>(std::calloc(2, sizeof(int)));
+    g->partStart[1] = 5;
+    g->partType[0] = 5;
+    g->partType[1] = 3;
+    g->vertexCount = 9;
+    g->x = static_cast<double*>(std::calloc(9, sizeof(double)));
+    g->y = static_cast<double*>(std::calloc(9, sizeof(double)));
+    g->z = static_cast<double*>(std::calloc(9, sizeof(double)));
+    g->m = static_cast<double*>(std::calloc(9, sizeof(double)));
+    for (int i = 0; i < 9; ++i) {
+      g->x[i] = xs[i];
+      g->y[i] = ys[i];
+    }
+    MapGis::MAPGIS_RegInfo reg{};
+    reg.flag = 1;
+    reg.fillColor = 3;
+    ASSERT_EQ(w.AddPolygonInfo(reg, g.get()), MapGis::Status::Success);
+    ASSERT_EQ(w.Flush(), MapGis::Status::Success);
+    w.Close();
+  }
+  Kvx::StyleContext noColours;
+  const fs::path base = dir / "out";
+  ASSERT_EQ(Kvx::ConvertWP2SHP(source, base, {noColours, Kvx::SilentNotifier()}, PlainSettings()), Kvx::kConvertSuccess);
+  Shp shp(base);
+  ASSERT_EQ(shp.Count(), 1);
+  const std::vector<Ring> rings = RingsOf(shp, 0);
+  ASSERT_EQ(rings.size(), 2u);
+  auto area = [](const Ring& r) {
+    double a = 0;
+    for (std::size_t i = 0; i + 1 < r.size(); ++i) a += r[i].x * r[i + 1].y - r[i + 1].x * r[i].y;
+    return a / 2;
+  };
+  for (const Ring& r : rings) {
+    ASSERT_GE(r.size(), 4u);
+    EXPECT_EQ(r.front().x, r.back().x);
+    EXPECT_EQ(r.front().y, r.back().y);
+  }
+  EXPECT_LT(area(rings[0]), 0);  // clockwise
+  EXPECT_GT(area(rings[1]), 0);  // counter-clockwise
+  EXPECT_DOUBLE_EQ(area(rings[0]), -100.0);
+  EXPECT_DOUBLE_EQ(area(rings[1]), 2.0);
 }
 
 }  // namespace
