@@ -70,23 +70,6 @@ std::int32_t CountOf(const MapGis::MapGis_FastReader& reader, CountOperation op,
   return -1;
 }
 
-// Tells the progress indicator the percentage of slots done, each time it changes.
-class ProgressReport {
- public:
-  ProgressReport(Notifier& notifier, std::int64_t total) : notifier_(notifier), total_(total) {}
-  void SlotDone(std::int64_t slot) {
-    const std::int64_t percent = 100 * (slot + 1) / total_;
-    if (percent != last_) {
-      last_ = percent;
-      notifier_.Progress(percent, 100);
-    }
-  }
-
- private:
-  Notifier& notifier_;
-  std::int64_t total_;
-  std::int64_t last_ = -1;
-};
 
 // The summary line and result once the loop is done.
 std::int32_t Summarise(CLogger& log, const FrameRules& rules, std::int32_t written, std::int32_t errors,
@@ -204,7 +187,7 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   if (const auto mode = LegendModeFor(settings.symbolType)) legend.emplace(*mode);
   StyleRow row(dbf, encoder, settings, services.styles, legend ? &*legend : nullptr);
   row.first_ = fields;
-  ProgressReport progress(services.notifier, slots);
+  PercentProgress progress(services.notifier, slots);
   std::int32_t written = 0;
   std::int32_t errors = 0;
   for (int k = 0; k < slots; ++k) {
@@ -230,7 +213,7 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
       if (errors == settings.maxErrors) log.WriteString(kLogTooManyErrors);
     }
     geometry.reset();
-    progress.SlotDone(k);
+    progress.Done(k);
   }
 
   // Close everything.

@@ -215,4 +215,23 @@ class ConversionHooks {
 std::int32_t RunConversion(const std::filesystem::path& source, const std::filesystem::path& outputBase,
                            ConversionHooks& hooks, const ConversionServices& services, const FrameSettings& settings);
 
+// Tells the progress indicator the percentage of items done (0-based item index), each time it
+// changes, so a long loop does not call the indicator per item.
+class PercentProgress {
+ public:
+  PercentProgress(Notifier& notifier, std::int64_t total) : notifier_(notifier), total_(total) {}
+  void Done(std::int64_t item) {
+    const std::int64_t percent = total_ > 0 ? 100 * (item + 1) / total_ : 100;
+    if (percent != last_) {
+      last_ = percent;
+      notifier_.Progress(percent, 100);
+    }
+  }
+
+ private:
+  Notifier& notifier_;
+  std::int64_t total_;
+  std::int64_t last_ = -1;
+};
+
 }  // namespace Kvx

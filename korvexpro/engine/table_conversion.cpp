@@ -25,23 +25,6 @@ constexpr std::int32_t kLowestTypeCode = -128;
 // The last row a spreadsheet row number can address.
 constexpr std::int32_t kXlsLastRow = 0xFFFF;
 
-// Tells the progress indicator the percentage of records done, each time it changes.
-class RecordProgress {
- public:
-  RecordProgress(Notifier& notifier, std::int64_t total) : notifier_(notifier), total_(total) {}
-  void RecordDone(std::int64_t record) {
-    const std::int64_t percent = 100 * (record + 1) / total_;
-    if (percent != last_) {
-      last_ = percent;
-      notifier_.Progress(percent, 100);
-    }
-  }
-
- private:
-  Notifier& notifier_;
-  std::int64_t total_;
-  std::int64_t last_ = -1;
-};
 
 // The log, the reader and the table's counts, as both conversions start.
 struct OpenedTable {
@@ -194,13 +177,13 @@ std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::files
   }
 
   // The records.
-  RecordProgress progress(notifier, t.records);
+  PercentProgress progress(notifier, t.records);
   for (int i = 0; i < t.records; ++i) {
     transfer.WriteRow(i, i);
     for (const FieldPlan& plan : plans)
       if (plan.kind == ValueKind::Null) t.log.WriteString(kLogUnsupportedValue);
     if (rowNumbers) dbf.WriteInteger(i, 0, i);
-    progress.RecordDone(i);
+    progress.Done(i);
   }
 
   const bool written = dbf.Close();
@@ -243,7 +226,7 @@ std::int32_t ConvertWB2XLS(const std::filesystem::path& source, const std::files
 
   // A record whose row number would not fit 16 bits cannot be written; those are counted as lost.
   const std::int32_t rows = std::min(t.records, kXlsLastRow);
-  RecordProgress progress(notifier, t.records);
+  PercentProgress progress(notifier, t.records);
   for (int i = 0; i < rows; ++i) {
     const auto row = static_cast<std::uint16_t>(i + 1);
     for (int j = 0; j < columns; ++j) {
@@ -273,7 +256,7 @@ std::int32_t ConvertWB2XLS(const std::filesystem::path& source, const std::files
           break;
       }
     }
-    progress.RecordDone(i);
+    progress.Done(i);
   }
   xls.Eof();
 
