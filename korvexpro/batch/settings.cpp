@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "batch/ini_file.h"
+#include "vordex/windows_names.h"
 
 namespace Kvx {
 
@@ -76,17 +77,6 @@ std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && IsAsciiBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsAsciiBlank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // A leading '+' is taken, as people write it; from_chars does not.
@@ -394,7 +384,7 @@ const SettingInfo* FindSetting(std::string_view name) {
   const std::string_view section = name.substr(0, slash);
   const std::string_view key = name.substr(slash + 1);
   for (const auto& info : kTable) {
-    if (SameLetters(info.section, section) && SameLetters(info.key, key)) return &info;
+    if (MapGis::SameNameIgnoringCase(info.section, section) && MapGis::SameNameIgnoringCase(info.key, key)) return &info;
   }
   return nullptr;
 }

@@ -4,21 +4,11 @@
 #include <string>
 
 #include "batch/settings.h"
+#include "vordex/windows_names.h"
 
 namespace Kvx {
 
 namespace {
-
-bool SameLetters(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Text in double quotes with '"', '\' and control characters escaped, so that blanks and empty
 // values can be seen.
@@ -56,7 +46,7 @@ const SettingInfo* FindOrExplain(std::string_view command, std::string_view name
   err << "settings " << command << ": unknown setting " << Quoted(name);
   const std::string_view key = name.substr(name.find('/') == std::string_view::npos ? 0 : name.find('/') + 1);
   for (const auto& info : SettingTable()) {
-    if (SameLetters(info.key, key)) {
+    if (MapGis::SameNameIgnoringCase(info.key, key)) {
       err << "; did you mean " << SettingName(info) << "?\n";
       return nullptr;
     }
