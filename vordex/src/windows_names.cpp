@@ -106,15 +106,32 @@ std::optional<fs::path> FindColourLibrary(const fs::path& folder) {
   return FindFileIgnoringCase(folder, "Pcolor.lib");
 }
 
-std::optional<fs::path> ResolveProjectItemPath(std::string_view storedName, const fs::path& projectFolder) {
+namespace {
+
+// The stored name up to its first NUL, decoded from GBK, with "/" for every backslash.
+std::string DecodeItemName(std::string_view storedName) {
   std::size_t nul = storedName.find('\0');
   if (nul != std::string_view::npos) storedName = storedName.substr(0, nul);
-  if (storedName.empty()) return std::nullopt;
-
   std::string name = GbkToUtf8(storedName);
   for (char& c : name) {
     if (c == '\\') c = '/';
   }
+  return name;
+}
+
+}  // namespace
+
+fs::path ProjectItemPathAsStored(std::string_view storedName, const fs::path& projectFolder) {
+  const std::string name = DecodeItemName(storedName);
+  if (name.empty()) return {};
+  if (HasDriveLetter(name) || name.front() == '/') return fs::path(name).lexically_normal();
+  const fs::path folder = projectFolder.empty() ? fs::path(".") : projectFolder;
+  return (folder / fs::path(name)).lexically_normal();
+}
+
+std::optional<fs::path> ResolveProjectItemPath(std::string_view storedName, const fs::path& projectFolder) {
+  std::string name = DecodeItemName(storedName);
+  if (name.empty()) return std::nullopt;
   const fs::path folder = projectFolder.empty() ? fs::path(".") : projectFolder;
   const bool windowsAbsolute = HasDriveLetter(name);
   const bool absolute = windowsAbsolute || name.front() == '/';

@@ -40,4 +40,9 @@ VORDEX_API std::optional<std::filesystem::path> FindColourLibrary(const std::fil
 VORDEX_API std::optional<std::filesystem::path> ResolveProjectItemPath(
     std::string_view storedName, const std::filesystem::path& projectFolder);
 
+// The path a project item names as it is stored, whether or not a file is there: steps 1 and 2
+// above (a Windows absolute name keeps its drive letter). Empty for an empty name.
+VORDEX_API std::filesystem::path ProjectItemPathAsStored(std::string_view storedName,
+                                                         const std::filesystem::path& projectFolder);
+
 }  // namespace MapGis
