@@ -1,0 +1,165 @@
+#pragma once
+
+// The batch: one command (convert all point files, write AVL legends, …) run over the whole file
+// list. Every row is visited in list order (a project row before its layer rows); the mode and the
+// row's kind choose the conversion(s), the output naming places them, and the row's outcome goes
+// back into the list, the counters and the operation log.
+//
+// Per-row result codes: kConvertSuccess (99999), kRowEmpty (10), kRowMissing (11: the source does
+// not exist), kRowSkipped (12: not a file this mode converts); anything else is a failure (the
+// codes of the conversions).
+//
+// Modes (BatchCommands() lists the commands that start them):
+//   1 quick: projects (layer index), points, lines, regions, tables, network lines
+//   2 points   3 lines   4 regions   5 region arcs   6 network nodes   7 attribute spreadsheets
+//   10 annotation labels   11, 12, 13 every kind with drawing parameters (SymbolType 2, 1, 4);
+//   a point file gives its symbol points and then its annotations
+// Any other mode skips every row.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "batch/batch_view.h"
+#include "batch/file_list.h"
+#include "batch/operation_log.h"
+#include "styles/colour_models.h"
+#include "styles/notifier.h"
+
+namespace Kvx {
+
+inline constexpr std::int32_t kRowSuccess = 99999;
+inline constexpr std::int32_t kRowEmpty = 10;
+inline constexpr std::int32_t kRowMissing = 11;
+inline constexpr std::int32_t kRowSkipped = 12;
+
+// Wizard pages of a command.
+enum WizardPages : unsigned {
+  PageProjection = 1,
+  PageSymbol = 2,
+  PageExport = 4,
+};
+
+struct BatchCommand {
+  std::string_view name;  // the command line's name of the mode ("quick", "points", …)
+  int id;                 // command identifier
+  std::string_view text;  // tool tip "description\nshort name"
+  std::int32_t symbolType;
+  unsigned pages;  // WizardPages
+  int mode;
+};
+
+// The commands that start a batch, in menu order.
+std::span<const BatchCommand> BatchCommands();
+// The command of a command-line name, or of a mode; nullptr when there is none.
+const BatchCommand* FindBatchCommand(std::string_view name);
+const BatchCommand* FindBatchCommandByMode(int mode);
+
+struct BatchCounters {
+  std::int32_t succeeded = 0;
+  std::int32_t empty = 0;
+  std::int32_t skipped = 0;
+  std::int32_t failed = 0;
+  std::int32_t missing = 0;
+  bool operator==(const BatchCounters&) const = default;
+};
+
+struct BatchSummary {
+  BatchCounters counts;
+  std::int32_t total = 0;  // rows in the list when the run started
+  bool started = false;    // false: the list was empty, nothing ran
+  bool cancelled = false;  // the user stopped the run
+  // "转换完成：%d个成功,%d个空文件,%d个跳过,%d个失败"
+  std::string Text() const;
+};
+
+inline constexpr std::string_view kSummaryFormat = "转换完成：%d个成功,%d个空文件,%d个跳过,%d个失败";
+inline constexpr std::string_view kSummaryCaption = "转换完成";
+inline constexpr std::string_view kEmptyListText = "待转换文件列表为空，请先添加文件!";
+inline constexpr std::string_view kCancelCaption = "取消转换";
+inline constexpr std::string_view kCancelQuestion = "确定要取消当前转换？";
+inline constexpr std::string_view kCancelledLog = "用户中断了本次转换";
+inline constexpr std::string_view kRowStartLog = "====开始转换[%s]\n";
+inline constexpr std::string_view kProgressFormat = "进度：[%d/%d]";
+inline constexpr std::string_view kConvertingFormat = "正在转换%s";
+inline constexpr std::string_view kOutputUnwritableLog = "输出文件无法写入，请检查输出路径[%s]";
+inline constexpr std::string_view kListExportedText = "转换列表信息已经正确输出！";
+inline constexpr std::string_view kListHeader = "编号,文件名称,文件类型,文件路径,投影信息,文件大小,输出名称,转换时间,状态\n";
+
+// The texts of one row outcome.
+struct RowOutcome {
+  std::string_view resultText;  // column 4
+  std::uint32_t colour;
+  std::string_view logMessage;
+};
+RowOutcome OutcomeOf(std::int32_t result);
+
+// `path` cut to at most `visible` characters, a middle part replaced by "...", keeping the file
+// name when it fits.
+std::string CompactPath(std::string_view path, std::size_t visible);
+
+class BatchDriver {
+ public:
+  BatchDriver(FileList& list, OperationLog& log, StyleContext& styles, BatchView& view);
+  BatchDriver(const BatchDriver&) = delete;
+  BatchDriver& operator=(const BatchDriver&) = delete;
+
+  // The notifier handed to the conversions: messages and progress go to the view, diagnostic
+  // trace lines into the operation log.
+  Notifier& ConversionNotifier() { return notifier_; }
+
+  // After the command has set SymbolType (and a GUI's wizard was confirmed): an empty list shows
+  // kEmptyListText and runs nothing; otherwise ResetListResults, the colour library when
+  // SymbolType is not 0 (ConvertLoadRules; the run goes on without it), and ConvertFileList with
+  // the setting OutPath.
+  BatchSummary Run(int mode);
+
+  // Columns 3 to 5 of every row back to " " (and the row colours to black), the operation log
+  // and the conversion-information pane emptied.
+  void ResetListResults();
+
+  // Converts every row in list order into `outputFolder` (empty: beside each source), writing
+  // each outcome into the list, then reports the summary through the view.
+  BatchSummary ConvertFileList(int mode, const std::string& outputFolder);
+
+  // The dispatch of one row: names its outputs, runs its conversion(s) and fills columns 3 and 5.
+  // Returns the row's result code.
+  std::int32_t ConvertRow(const RowRef& row, int mode, const std::string& outputFolder);
+
+  // Shows the conversion log of a row in the conversion-information pane (see ConversionLogText).
+  void ShowConversionLog(const RowRef& row);
+
+ private:
+  class Forwarder : public Notifier {
+   public:
+    Forwarder(BatchView& view, OperationLog& log) : view_(view), log_(log) {}
+    void Message(std::string_view caption, std::string_view text, MessageIcon icon) override;
+    void Trace(int level, std::string_view text, const std::source_location& where) override;
+    void Progress(std::int64_t done, std::int64_t total) override;
+
+   private:
+    BatchView& view_;
+    OperationLog& log_;
+  };
+
+  void WriteOutcome(const RowRef& row, std::int32_t result, BatchCounters& counts);
+
+  FileList& list_;
+  OperationLog& log_;
+  StyleContext& styles_;
+  BatchView& view_;
+  Forwarder notifier_;
+};
+
+// The conversion log "<resultName>.log" as UTF-8 lines joined with CR LF; empty when the name is
+// blank or the file does not exist.
+std::string ConversionLogText(std::string_view resultName);
+
+// Writes the list as a comma-separated GBK text with CR LF line ends: the header line, then one
+// line per row in list order: number (from 1), file name, extension with its dot, path, size,
+// output content, result, result name and an empty value.
+OperationLog::SaveResult ExportList(const FileList& list, const std::filesystem::path& file);
+
+}  // namespace Kvx

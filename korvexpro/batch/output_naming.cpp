@@ -1,0 +1,113 @@
+#include "batch/output_naming.h"
+
+#include <system_error>
+
+#include "batch/operation_log.h"
+#include "batch/settings.h"
+#include "batch/text_format.h"
+
+namespace Kvx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool AnythingAt(const std::string& path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
+}
+
+// True when a result file of `name` exists already.
+bool NameTaken(const std::string& name) {
+  for (std::string_view extension : kTakenNameExtensions) {
+    if (AnythingAt(name + std::string(extension))) return true;
+  }
+  return false;
+}
+
+// The folder part of a path held as text ("" when it has none).
+std::string FolderOf(const std::string& path) { return fs::path(path).parent_path().string(); }
+
+}  // namespace
+
+std::string JoinPath(const std::string& folder, std::string_view name) {
+  std::string joined = folder;
+  if (!joined.empty() && joined.back() != fs::path::preferred_separator) joined += fs::path::preferred_separator;
+  joined += name;
+  return joined;
+}
+
+KindMarks MarksOfPath(const fs::path& source) {
+  const Settings& s = AppSettings();
+  switch (KindOfPath(source)) {
+    case RowKind::Project: return {s.Mpjfix, {}};
+    case RowKind::Point: return {s.Pntfix, s.Annofix};
+    case RowKind::Line: return {s.Linfix, {}};
+    case RowKind::Region: return {s.Regfix, s.Arcfix};
+    case RowKind::Table: return {s.Wbfix, {}};
+    case RowKind::Network: return {s.Netfix, s.Nodefix};
+    case RowKind::None: break;
+  }
+  return {};
+}
+
+void BuildOutputDir(const FileList& list, const RowRef& row, std::string& folder, OperationLog& log) {
+  const FileRow& self = list.Row(row);
+  if (folder.empty()) {
+    folder = FolderOf(self.Path());
+    return;
+  }
+  if (const FileRow* parent = list.Parent(row)) {
+    // A project row that was not converted (its file went missing after it was queued) names no
+    // folder; its layers then stay in the batch's folder rather than the working directory.
+    const std::string folderOfProject = FolderOf(parent->cells[ColumnResultName]);
+    if (!folderOfProject.empty()) folder = folderOfProject;
+    return;
+  }
+  // A project gets its folder whether or not it lists any layer (its index is written there too).
+  if (self.kind != RowKind::Project) return;
+
+  // A project: a folder of its own, never one that exists already.
+  const std::string name = fs::path(self.cells[ColumnName]).stem().string();
+  std::string candidate = JoinPath(folder, name);
+  if (AnythingAt(candidate)) {
+    for (long long i = 0;; ++i) {
+      candidate = JoinPath(folder, name + "_" + std::to_string(i));
+      if (!AnythingAt(candidate)) break;
+    }
+    log.Add(FormatText(kFolderRenamedLog.data(), candidate.c_str()));
+  }
+  std::error_code ec;
+  if (fs::create_directory(candidate, ec)) {
+    folder = candidate;
+  } else {
+    log.Add(FormatText(kFolderNotCreatedLog.data(), candidate.c_str()));
+  }
+}
+
+OutputNames BuildFinalName(const std::string& folder, const fs::path& source, OperationLog& log) {
+  const KindMarks marks = MarksOfPath(source);
+  // The name without its folder and without the part after its last dot.
+  const std::string base = source.stem().string();
+  std::string main = base;
+  std::string second = base + marks.second;
+  bool renamed = false;
+  for (long long i = 0; NameTaken(JoinPath(folder, main)) || NameTaken(JoinPath(folder, second)); ++i) {
+    main = base + "_" + marks.main + std::to_string(i);
+    // A kind without a derived output keeps one name: "roads_0" beside "roads_L0" would be a
+    // name nobody writes, yet one that could stop a free name or be cleaned up by mistake.
+    second = marks.second.empty() ? main : base + "_" + marks.second + std::to_string(i);
+    renamed = true;
+  }
+  if (renamed) log.Add(kNameRenamedLog);
+  return {JoinPath(folder, main), JoinPath(folder, second)};
+}
+
+void DeleteOutputs(const std::string& name) {
+  for (std::string_view extension : kOutputExtensions) {
+    std::error_code ec;
+    fs::remove(name + std::string(extension), ec);
+  }
+}
+
+}  // namespace Kvx

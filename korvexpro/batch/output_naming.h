@@ -1,0 +1,65 @@
+#pragma once
+
+// Where a row's outputs go and what they are called. Names are full paths without extension;
+// the conversions add ".shp", ".dbf", ".log" and the rest.
+//
+//  - A project gets a folder of its own, named after it, inside the batch's output folder; its
+//    layer rows follow it there. A second batch over the same project gets "<name>_0", "<name>_1", …
+//  - A row has a main name (its file's base name) and a second name for the derived output of a
+//    layer (annotations, region arcs, network nodes): the base followed by the kind's second mark.
+//    Kinds without a derived output have one name: the second name is the main name.
+//  - Names whose outputs exist already are replaced by "<base>_<mark><i>" for the first free i, so
+//    no output of an earlier run is written over.
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "batch/file_list.h"
+
+namespace Kvx {
+
+class OperationLog;
+
+inline constexpr std::string_view kFolderRenamedLog = "输出路径下存在同名文件夹，自动改名[%s]";
+inline constexpr std::string_view kNameRenamedLog = "输出路径下发现重名文件，自动改名";
+inline constexpr std::string_view kFolderNotCreatedLog = "无法创建输出文件夹[%s]，输出到上级目录";
+
+// The extensions whose existing files make a name taken. Every file a conversion writes as its
+// result is among them (".xls" of the spreadsheet export, ".log" of every conversion), so an
+// earlier run's result, or the log of an earlier empty result, is never written over.
+inline constexpr std::array<std::string_view, 4> kTakenNameExtensions = {".dbf", ".shp", ".xls", ".log"};
+// The files of one output name that DeleteOutputs removes (never the ".log").
+inline constexpr std::array<std::string_view, 6> kOutputExtensions = {".shp", ".shx", ".dbf", ".prj", ".avl", ".cpg"};
+
+// The two marks of a source file by its extension (settings of the "Affix" section): main and
+// second (the second is empty for kinds without a derived output).
+struct KindMarks {
+  std::string main;
+  std::string second;
+};
+KindMarks MarksOfPath(const std::filesystem::path& source);
+
+// The output folder of one row, starting from the batch's folder `folder` (empty: beside the
+// source file). A project row gets a new folder named after it (created here); its layer rows
+// take the folder of the project row's result name. A top-level layer row keeps `folder`.
+void BuildOutputDir(const FileList& list, const RowRef& row, std::string& folder, OperationLog& log);
+
+struct OutputNames {
+  std::string main;
+  std::string second;
+  bool operator==(const OutputNames&) const = default;
+};
+
+// The main and second names of `source` in `folder`, renamed until no file of either is taken.
+OutputNames BuildFinalName(const std::string& folder, const std::filesystem::path& source, OperationLog& log);
+
+// Deletes the six output files of `name` (".shp .shx .dbf .prj .avl .cpg"), ignoring failures.
+// The conversion's log stays.
+void DeleteOutputs(const std::string& name);
+
+// "folder/name" with the native separator (a folder that ends in one gets no second).
+std::string JoinPath(const std::string& folder, std::string_view name);
+
+}  // namespace Kvx
