@@ -3,15 +3,24 @@
 #include <string>
 
 #include "shell/commands.h"
+#include "shell/convert_command.h"
 #include "shell/settings_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"KorvexPro: converts MapGIS 6.x vector data into ESRI shapefile sets"};
   app.require_subcommand(1);
+  app.footer(
+      "Examples:\n"
+      "  korvexpro convert -o out maps/city.mpj                  convert a project and its layers into out/city/\n"
+      "  korvexpro convert --mode avl --lib Slib -o out maps/    every project under maps/, with .avl legends\n"
+      "  korvexpro info maps/roads.wl                            what a layer file holds\n"
+      "  korvexpro settings list                                 the stored settings\n"
+      "Run \"korvexpro COMMAND --help\" for the options of a command.");
   int exitCode = 0;
   std::string configFile;
   app.add_option("--config", configFile, "Settings file to use instead of $XDG_CONFIG_HOME/Halvard/KorvexPro.ini")
       ->type_name("FILE");
+  Kvx::AddConvertCommand(app, exitCode);
   Kvx::AddInfoCommand(app, exitCode);
   Kvx::AddSettingsCommand(app, exitCode);
   try {

@@ -1,0 +1,162 @@
+// The korvexpro program started as a child process: help, option errors, the settings file named
+// before or after the command, Ctrl-C during a batch, and the demo of the README.
+
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "batch/settings.h"
+#include "shell_fixtures.h"
+#include "temp_config.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace KvxShellTest;
+using KvxTest::ScratchDir;
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(Program, HelpListsTheCommandsModesAndOptions) {
+  ScratchDir dir;
+  const Outcome top = RunProgram({"--help"}, dir.Path());
+  EXPECT_EQ(top.status, 0);
+  for (const char* part : {"convert", "info", "settings", "--config"}) EXPECT_TRUE(Has(top.out, part)) << part;
+
+  const Outcome convert = RunProgram({"convert", "--help"}, dir.Path());
+  EXPECT_EQ(convert.status, 0);
+  for (const char* part : {"quick", "points", "lines", "regions", "arcs", "nodes", "xls", "labels", "params", "codes",
+                           "avl", "--mode", "--styles", "--out", "--beside-source", "--projection", "--encoding",
+                           "--colour-model", "--angle-model", "--lib", "--keep-empty", "--max-errors",
+                           "--no-layer-index", "--all-files", "--export-list", "--save-log", "--save", "--quiet",
+                           "Exit status"}) {
+    EXPECT_TRUE(Has(convert.out, part)) << part << "\n" << convert.out;
+  }
+}
+
+TEST(Program, WrongOptionsAreUsageErrors) {
+  ScratchDir dir;
+  const fs::path layer = dir.Path() / "roads.wl";
+  Write(RoadsLayer(), layer);
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"convert", "--bogus", layer.string()}, "--bogus"},
+      {{"convert", "--mode", "fast", layer.string()}, "fast"},
+      {{"convert", "--styles", "pretty", layer.string()}, "pretty"},
+      {{"convert", "--projection", "3", layer.string()}, "3"},
+      {{"convert", "--max-errors", "-1", layer.string()}, "-1"},
+      {{"convert", "-o", (dir.Path() / "x").string(), "--beside-source", layer.string()}, "--beside-source"},
+      {{"convert"}, "paths"},
+      {{"convert", (dir.Path() / "notes.txt").string()}, "notes.txt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    const Outcome r = RunProgram(c.args, dir.Path());
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(Has(r.err, c.says)) << r.err;
+    EXPECT_EQ(r.out.find("转换完成"), std::string::npos) << r.out;
+  }
+  EXPECT_FALSE(fs::exists(dir.Path() / "x"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "roads.log"));
+}
+
+TEST(Program, ConfigMayComeBeforeOrAfterTheCommand) {
+  ScratchDir dir;
+  const fs::path layer = dir.Path() / "roads.wl";
+  Write(RoadsLayer(), layer);
+  const fs::path before = dir.Path() / "before.ini";
+  const fs::path after = dir.Path() / "after.ini";
+  const fs::path out = dir.Path() / "out";
+  const struct {
+    std::vector<std::string> args;
+    fs::path file;
+  } cases[] = {
+      {{"--config", before.string(), "convert", "-q", "--save", "--encoding", "utf8", "-o", out.string(),
+        layer.string()},
+       before},
+      {{"convert", "-q", "--save", "--encoding", "utf8", "-o", out.string(), layer.string(), "--config",
+        after.string()},
+       after},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file.string());
+    KvxTest::TempConfigHome home;  // the user's own settings file is never touched
+    const Outcome r = RunProgram(c.args, dir.Path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    Kvx::Settings loaded;
+    EXPECT_TRUE(Kvx::LoadSettings(loaded, c.file).fileRead) << c.file;
+    EXPECT_EQ(loaded.CodePage, 1);
+    EXPECT_EQ(loaded.OutPath, out.string());
+    EXPECT_FALSE(fs::exists(home.ConfigFile()));
+  }
+}
+
+// A folder of many small layer files, stopped with Ctrl-C after the first row.
+TEST(Program, InterruptStopsAfterTheCurrentRowAndStillSummarises) {
+  ScratchDir dir;
+  const fs::path src = dir.Path() / "many";
+  fs::create_directories(src);
+  const std::vector<std::uint8_t> bytes = RoadsLayer().Build();
+  constexpr int kFiles = 400;
+  for (int i = 0; i < kFiles; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "r%03d.wl", i);
+    ASSERT_TRUE(KvxTest::WriteFile(src / name, bytes));
+  }
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "verbose");
+    const fs::path out = dir.Path() / (quiet ? "out-q" : "out");
+    const fs::path config = dir.Path() / "settings.ini";
+    std::vector<std::string> args = {"--config", config.string(), "convert", "--all-files", "-o", out.string(),
+                                     src.string()};
+    if (quiet) args.push_back("-q");
+    const fs::path errFile = dir.Path() / "stderr.txt";
+    Child child(args, errFile);
+    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(child.ReadLines(1, std::chrono::seconds(10))) << child.out;
+    ASSERT_EQ(::kill(child.Pid(), SIGINT), 0);
+    const int status = child.Finish();
+    const std::string err = ReadAll(errFile);
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_TRUE(Has(err, "用户中断了本次转换")) << err.substr(err.size() > 2000 ? err.size() - 2000 : 0);
+    const std::vector<std::string> lines = SplitLines(child.out);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_LT(lines.size() - 1, static_cast<std::size_t>(kFiles));
+    EXPECT_EQ(lines.back().rfind("转换完成：", 0), 0u) << lines.back();
+    // Each row printed was converted whole; the summary counts exactly those.
+    EXPECT_EQ(lines.back(), SummaryText(static_cast<int>(lines.size() - 1), 0, 0, 0));
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+      const std::string name = lines[i].substr(lines[i].rfind('\t') + 1);
+      EXPECT_TRUE(fs::exists(name + ".shp")) << lines[i];
+    }
+    EXPECT_FALSE(fs::exists(config));
+  }
+}
+
+// The README's demo on the bundled examples.
+TEST(Program, ReadmeDemoConvertsTheExampleProjectWithLegends) {
+  ScratchDir dir;
+  const fs::path out = dir.Path() / "demo";
+  const fs::path config = dir.Path() / "demo-settings.ini";
+  const Outcome r = RunProgram({"--config", config.string(), "convert", "--mode", "avl", "--lib", KVX_EXAMPLES, "-o",
+                                out.string(), std::string(KVX_EXAMPLES) + "/geology.mpj"},
+                               dir.Path());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.Summary(), "转换完成：6个成功,0个空文件,0个跳过,0个失败") << r.out;
+  EXPECT_EQ(r.Rows().size(), 6u) << r.out;
+  EXPECT_FALSE(Has(r.err, "未设定匹配色标库文件")) << r.err;
+  int legends = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(out)) legends += entry.path().extension() == ".avl";
+  EXPECT_GE(legends, 4);
+  for (const char* name : {"geology/roads.avl", "geology/sites.avl", "geology/geology_P0.avl", "geology/pipes.avl"}) {
+    EXPECT_TRUE(fs::exists(out / name)) << name;
+  }
+  EXPECT_FALSE(fs::exists(config));
+}
+
+}  // namespace
