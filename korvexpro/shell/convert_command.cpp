@@ -39,6 +39,8 @@ class InterruptScope {
     interruptRequested = 0;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
+    // Restart what the signal interrupts: a write of stdout cut short would lose rows or the summary.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     installed_ = ::sigaction(SIGINT, &action, &previous_) == 0;
   }
