@@ -483,4 +483,16 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
+LayerBuilder UnitSquares(int count) {
+  LayerBuilder b(2);  // region
+  for (int i = 0; i < count; ++i) {
+    const double x = i * 2.0;
+    b.AddLine({{x, 0}, {x, 1}, {x + 1, 1}, {x + 1, 0}, {x, 0}});
+    b.AddRegion({i + 1});
+  }
+  b.Attributes(EntryRegionAttr).EnsureRecords(count);
+  b.Attributes(EntryPrimaryAttr).EnsureRecords(count);
+  return b;
+}
+
 }  // namespace KvxTest

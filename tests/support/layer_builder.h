@@ -257,6 +257,10 @@ std::vector<std::uint8_t> BytesOf(const T& value) {
   return out;
 }
 
+// A region layer of `count` unit squares side by side, region i made of arc i + 1 (the square
+// from (2i, 0) to (2i + 1, 1)), with a record per region in the region and line attribute areas.
+LayerBuilder UnitSquares(int count);
+
 // Writes `bytes` to `path`; false on failure.
 bool WriteFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 

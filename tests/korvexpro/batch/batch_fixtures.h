@@ -184,17 +184,7 @@ inline bool WriteLines(const fs::path& path, int count = 2) {
   return b.WriteTo(path);
 }
 
-inline bool WriteRegions(const fs::path& path, int count = 1) {
-  KvxTest::LayerBuilder b(kRegion);
-  for (int i = 0; i < count; ++i) {
-    const double x = i * 2.0;
-    b.AddLine({{x, 0}, {x, 1}, {x + 1, 1}, {x + 1, 0}, {x, 0}});
-    b.AddRegion({i + 1});
-  }
-  b.Attributes(KvxTest::EntryRegionAttr).EnsureRecords(count);
-  b.Attributes(KvxTest::EntryPrimaryAttr).EnsureRecords(count);
-  return b.WriteTo(path);
-}
+inline bool WriteRegions(const fs::path& path, int count = 1) { return KvxTest::UnitSquares(count).WriteTo(path); }
 
 inline bool WriteNetwork(const fs::path& path) {
   KvxTest::LayerBuilder b(kNetwork);

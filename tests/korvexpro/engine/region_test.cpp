@@ -266,17 +266,7 @@ void Pattern(MapGis::MAPGIS_RegInfo& r, std::int32_t fill, std::int16_t pattern,
 }
 
 // `count` unit squares, region i made of arc i + 1.
-KvxTest::LayerBuilder Squares(int count) {
-  KvxTest::LayerBuilder b(KindRegion);
-  for (int i = 0; i < count; ++i) {
-    const double x = i * 2.0;
-    b.AddLine({{x, 0}, {x, 1}, {x + 1, 1}, {x + 1, 0}, {x, 0}});
-    b.AddRegion({i + 1});
-  }
-  b.Attributes(KvxTest::EntryRegionAttr).EnsureRecords(count);
-  b.Attributes(KvxTest::EntryPrimaryAttr).EnsureRecords(count);
-  return b;
-}
+KvxTest::LayerBuilder Squares(int count) { return KvxTest::UnitSquares(count); }
 
 TEST(RegionConversion, ParameterFieldsHoldSignedValues) {
   KvxTest::TempDir dir;
