@@ -133,11 +133,6 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   // The projection step: the .prj and the coordinate scale.
   MapGis::MAP_PARAstruct para{};
   reader.GetProjectionInfo(&para);
-  if (settings.exportProjection == 0) {
-    // Coordinates go out unscaled: a .prj left from an earlier conversion would describe them wrongly.
-    std::error_code ec;
-    std::filesystem::remove(ProjectionWriter::ProjectionPath(outputBase), ec);
-  }
   const ProjectionStepResult projection = RunProjectionStep(para, outputBase, settings.exportProjection);
   for (std::string_view line : projection.logLines) log.WriteString(line);
   const double scale = projection.coordinateScale;

@@ -126,13 +126,7 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
   prj.GetProjectionInfo(&para);
   double mapScale = para.scale;
   const bool userDefined = para.coordKind == kPrjKindUserDefined;
-  if (settings.exportProjection == 0) {
-    // Coordinates go out unscaled: a .prj left from an earlier conversion would describe them wrongly.
-    std::error_code ec;
-    std::filesystem::remove(ProjectionWriter::ProjectionPath(outputBase), ec);
-  } else if (userDefined) {
-    mapScale = 1.0;
-  }
+  if (settings.exportProjection != 0 && userDefined) mapScale = 1.0;
   const ProjectionStepResult projection = RunProjectionStep(para, outputBase, settings.exportProjection);
   for (std::string_view line : projection.logLines) log.WriteString(line);
   const double scale = projection.coordinateScale;

@@ -331,7 +331,12 @@ std::int32_t ProjectionWriter::WriteProjectionFile(MAP_PARAstruct& para, const s
 ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesystem::path& outputBase,
                                        std::int32_t exportProjection) {
   ProjectionStepResult result;
-  if (exportProjection == 0) return result;
+  if (exportProjection == 0) {
+    // Coordinates go out unscaled: a .prj left from an earlier conversion would describe them wrongly.
+    std::error_code ec;
+    std::filesystem::remove(ProjectionWriter::ProjectionPath(outputBase), ec);
+    return result;
+  }
 
   const ProjectionWriter writer;
   if (para.coordKind == kPrjKindUserDefined) {

@@ -138,7 +138,8 @@ struct ProjectionStepResult {
 //  else  with 2, a linear unit is folded into the scale first (not for kind 4, whose coordinates
 //        are degrees whatever the unit says); the coordinate scale takes the record's scale (a scale
 //        that is not a finite number counts as 1.0) and the record's scale becomes 1.0.
-// In both non-zero cases the .prj for the record as it then stands is written to "<outputBase>.prj"
+// With 0 an existing "<outputBase>.prj" (of an earlier conversion) is removed, since it would
+// describe the unscaled coordinates wrongly. In both non-zero cases the .prj for the record as it then stands is written to "<outputBase>.prj"
 // and the information line is logged, or, when the file could not be written, the error line.
 // The step itself only reports; the conversion treats a .prj that could not be written like any
 // other output file that could not be created (an error line and a failure result).

@@ -486,6 +486,14 @@ TEST_F(ProjectionStep, SettingZeroWritesNothingAndLeavesCoordinatesAsStored) {
   EXPECT_TRUE(r.logLines.empty());
   EXPECT_EQ(std::memcmp(&p, &before, sizeof p), 0);
   EXPECT_TRUE(fs::is_empty(dir_.Path()));
+
+  // A .prj of an earlier conversion would describe the unscaled coordinates wrongly: it goes, and
+  // only it.
+  WriteText(dir_.Path() / "roads.prj", "PROJCS[]");
+  WriteText(dir_.Path() / "roads.dbf", "table");
+  RunProjectionStep(p, Base("roads"), 0);
+  EXPECT_FALSE(fs::exists(dir_.Path() / "roads.prj"));
+  EXPECT_TRUE(fs::exists(dir_.Path() / "roads.dbf"));
 }
 
 TEST_F(ProjectionStep, ScaleUnitAndTextFollowTheSetting) {
