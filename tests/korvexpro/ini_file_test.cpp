@@ -1,5 +1,7 @@
 #include "batch/ini_file.h"
 
+#include "temp_config.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,17 +11,6 @@ namespace {
 
 using Kvx::IniFile;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t end = text.find('\n', pos);
-    lines.push_back(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
-    if (end == std::string::npos) break;
-    pos = end + 1;
-  }
-  return lines;
-}
 
 std::string Repeat(const std::string& piece, std::size_t times) {
   std::string out;
@@ -62,7 +53,7 @@ TEST(IniFileValues, SurviveWritingAndReading) {
     IniFile written;
     written.Set("FilePath", "OutPath", c.value);
     const std::string text = written.Text();
-    for (const auto& line : Lines(text)) EXPECT_LE(line.size(), Kvx::kIniLineBudget) << line;
+    for (const auto& line : KvxTest::SplitLines(text)) EXPECT_LE(line.size(), Kvx::kIniLineBudget) << line;
 
     const IniFile read(text);
     EXPECT_TRUE(read.Problems().empty()) << text;

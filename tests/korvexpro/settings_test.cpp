@@ -28,17 +28,6 @@ const SettingInfo& Info(std::string_view name) {
 
 std::string Value(const Settings& settings, std::string_view name) { return FormatSetting(settings, Info(name)); }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t end = text.find('\n', pos);
-    lines.push_back(text.substr(pos, end == std::string::npos ? std::string::npos : end - pos));
-    if (end == std::string::npos) break;
-    pos = end + 1;
-  }
-  return lines;
-}
 
 bool Mentions(const std::vector<std::string>& messages, std::string_view what) {
   return std::any_of(messages.begin(), messages.end(),
@@ -270,7 +259,7 @@ TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
   const fs::path file = dir.Path() / "new.ini";
   ASSERT_TRUE(SaveSettings(Settings(), file).ok);
   std::vector<std::string> names;
-  for (const auto& line : Lines(ReadText(file).value_or(""))) {
+  for (const auto& line : KvxTest::SplitLines(ReadText(file).value_or(""))) {
     if (line.empty()) continue;
     names.push_back(line.front() == '[' ? line : line.substr(0, line.find('=')));
   }
@@ -414,7 +403,7 @@ TEST(SettingsFile, UnknownSectionsKeysAndCommentsAreKept) {
   // its place, and the entries that were missing went into their own sections.
   std::vector<std::string> expected = original;
   expected[2] = "LogLevel=2";
-  const std::vector<std::string> now = Lines(ReadText(file).value_or(""));
+  const std::vector<std::string> now = KvxTest::SplitLines(ReadText(file).value_or(""));
   std::size_t at = 0;
   std::vector<std::size_t> where;
   for (const auto& line : expected) {

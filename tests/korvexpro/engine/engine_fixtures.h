@@ -18,6 +18,8 @@
 
 #include "engine/conversion_frame.h"
 #include "engine/line_conversion.h"
+#include "styles/colour_models.h"
+#include "styles_fixtures.h"
 #include "support/layer_builder.h"
 #include "vordex/text_encoding.h"
 
@@ -189,6 +191,19 @@ class Shp {
 
  private:
   std::unique_ptr<SHPInfo, ShpCloser> handle_;
+};
+
+// A colour library with the test colours, loaded.
+struct Colours {
+  KvxTest::TempDir dir;
+  Kvx::StyleContext styles;
+  Colours() {
+    KvxTest::WriteFileBytes(dir / "Pcolor.lib", KvxTest::ColourLibraryBytes(KvxTest::TestColours()));
+    Kvx::Settings settings;
+    settings.LibPath = dir.path().string();
+    settings.SymbolType = 4;
+    EXPECT_EQ(styles.ConvertLoadRules(settings, Kvx::SilentNotifier()), Kvx::LoadRulesResult::Ready);
+  }
 };
 
 }  // namespace KvxEngineTest

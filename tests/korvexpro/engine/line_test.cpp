@@ -23,19 +23,6 @@ void Style(MapGis::MAPGIS_LineInfo& l, std::int32_t colour, std::int32_t auxColo
   l.auxColor = auxColour;
 }
 
-// A colour library with the test colours, loaded.
-struct Colours {
-  KvxTest::TempDir dir;
-  Kvx::StyleContext styles;
-  Colours() {
-    KvxTest::WriteFileBytes(dir / "Pcolor.lib", KvxTest::ColourLibraryBytes(KvxTest::TestColours()));
-    Kvx::Settings settings;
-    settings.LibPath = dir.path().string();
-    settings.SymbolType = 4;
-    EXPECT_EQ(styles.ConvertLoadRules(settings, Kvx::SilentNotifier()), Kvx::LoadRulesResult::Ready);
-  }
-};
-
 TEST(LineConversion, GeometryOfEveryLineUnchanged) {
   KvxTest::TempDir dir;
   KvxTest::LayerBuilder b(KindLine);

@@ -243,19 +243,6 @@ TEST(RegionConversion, GdalSeesValidPolygons) {
 
 // ---- Drawing parameters of regions -----------------------------------------------------------------
 
-// A colour library with the test colours, loaded.
-struct Colours {
-  KvxTest::TempDir dir;
-  Kvx::StyleContext styles;
-  Colours() {
-    KvxTest::WriteFileBytes(dir / "Pcolor.lib", KvxTest::ColourLibraryBytes(KvxTest::TestColours()));
-    Kvx::Settings settings;
-    settings.LibPath = dir.path().string();
-    settings.SymbolType = 4;
-    EXPECT_EQ(styles.ConvertLoadRules(settings, Kvx::SilentNotifier()), Kvx::LoadRulesResult::Ready);
-  }
-};
-
 void Pattern(MapGis::MAPGIS_RegInfo& r, std::int32_t fill, std::int16_t pattern, std::int32_t patternColour,
              float width, float height) {
   r.fillColor = fill;

@@ -27,6 +27,7 @@
 #include <gtest/gtest.h>
 
 #include "batch/settings.h"
+#include "temp_config.h"
 #include "shell/convert_command.h"
 #include "support/layer_builder.h"
 #include "support/project_builder.h"
@@ -197,12 +198,7 @@ inline std::ostream& operator<<(std::ostream& os, const Row& r) {
   return os << "{" << r.path << " | " << r.result << " | " << r.content << " | " << r.name << "}";
 }
 
-inline std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
+using KvxTest::SplitLines;
 
 struct Outcome {
   int status = -1;
