@@ -40,6 +40,60 @@ constexpr BatchCommand kCommands[] = {
 
 bool StyledMode(int mode) { return mode >= 11 && mode <= 13; }
 
+// One conversion routine of a layer file; the table conversions report through the notifier alone.
+using Routine = std::int32_t (*)(const fs::path& source, const fs::path& outputBase, const ConversionServices&);
+
+std::int32_t TableToDbf(const fs::path& source, const fs::path& outputBase, const ConversionServices& services) {
+  return ConvertWB2DBF(source, outputBase, services.notifier);
+}
+std::int32_t AttributesToXls(const fs::path& source, const fs::path& outputBase, const ConversionServices& services) {
+  return ConvertWB2XLS(source, outputBase, services.notifier);
+}
+std::int32_t ProjectIndex(const fs::path& source, const fs::path& outputBase, const ConversionServices& services) {
+  return ConvertMPJ2SHP(source, outputBase, services.notifier);
+}
+
+// Which routine a mode runs on a layer kind, into which of the row's two names, and what column 3
+// then says. Point files in modes 11 to 13 and project rows have rules of their own.
+struct DispatchEntry {
+  int firstMode;
+  int lastMode;
+  RowKind kind;
+  Routine routine;
+  bool secondName;
+  std::string_view label;
+};
+
+constexpr DispatchEntry kDispatch[] = {
+    {1, 1, RowKind::Point, &ConvertWT2SHP, false, "基本要素"},
+    {1, 1, RowKind::Line, &ConvertWL2SHP, false, "基本要素"},
+    {1, 1, RowKind::Region, &ConvertWP2SHP, false, "基本要素"},
+    {1, 1, RowKind::Table, &TableToDbf, false, "基本要素"},
+    {1, 1, RowKind::Network, &ConvertWN2SHP, false, "基本要素"},
+    {2, 2, RowKind::Point, &ConvertWT2SHP, false, "基本要素"},
+    {3, 3, RowKind::Line, &ConvertWL2SHP, false, "基本要素"},
+    {4, 4, RowKind::Region, &ConvertWP2SHP, false, "基本要素"},
+    {5, 5, RowKind::Region, &ConvertWPArc2SHP, true, "弧段要素"},
+    {6, 6, RowKind::Network, &ConvertWNNode2SHP, true, "网络节点"},
+    {7, 7, RowKind::Point, &AttributesToXls, false, "要素属性"},
+    {7, 7, RowKind::Line, &AttributesToXls, false, "要素属性"},
+    {7, 7, RowKind::Region, &AttributesToXls, false, "要素属性"},
+    {7, 7, RowKind::Table, &AttributesToXls, false, "要素属性"},
+    {7, 7, RowKind::Network, &AttributesToXls, false, "要素属性"},
+    {10, 10, RowKind::Point, &ConvertWTNote2SHP, true, "注释文字"},
+    {11, 13, RowKind::Line, &ConvertWL2SHP, false, "要素"},
+    {11, 13, RowKind::Region, &ConvertWP2SHP, false, "要素"},
+    {11, 13, RowKind::Table, &TableToDbf, false, "要素"},
+    {11, 13, RowKind::Network, &ConvertWN2SHP, false, "要素"},
+};
+
+const DispatchEntry* FindDispatch(int mode, RowKind kind) {
+  for (const DispatchEntry& entry : kDispatch) {
+    if (mode >= entry.firstMode && mode <= entry.lastMode && kind == entry.kind) return &entry;
+  }
+  return nullptr;
+}
+
 bool IsDirectory(const std::string& folder) {
   std::error_code ec;
   return fs::is_directory(folder.empty() ? fs::path(".") : fs::path(folder), ec);
@@ -206,10 +260,15 @@ std::int32_t BatchDriver::ConvertRow(const RowRef& ref, int mode, const std::str
   std::error_code ec;
   if (!fs::exists(source, ec)) return kRowMissing;
 
+  // A layer this mode does not convert needs no names (nor renaming messages).
+  const RowKind kind = KindOfPath(source);
+  const DispatchEntry* entry = FindDispatch(mode, kind);
+  const bool pointsAndNotes = StyledMode(mode) && kind == RowKind::Point;
+  if (kind != RowKind::Project && entry == nullptr && !pointsAndNotes) return kRowSkipped;
+
   std::string folder = outputFolder;
   BuildOutputDir(list_, ref, folder, log_);
   const OutputNames names = BuildFinalName(folder, source, log_);
-  const RowKind kind = KindOfPath(source);
   const Settings& settings = AppSettings();
   const ConversionServices services{styles_, notifier_};
   FileRow& row = list_.Row(ref);
@@ -217,7 +276,7 @@ std::int32_t BatchDriver::ConvertRow(const RowRef& ref, int mode, const std::str
   // Runs one conversion into `name`; its empty outputs go unless the settings keep them.
   std::int32_t result = kRowSkipped;
   bool outputFolderChecked = false;
-  auto run = [&](auto&& convert, const std::string& name, std::string_view label) -> std::int32_t {
+  auto run = [&](Routine routine, const std::string& name, std::string_view label) -> std::int32_t {
     row.cells[ColumnResultName] = name;
     row.cells[ColumnContent] = label;
     if (!outputFolderChecked && !IsDirectory(folder)) {
@@ -225,35 +284,15 @@ std::int32_t BatchDriver::ConvertRow(const RowRef& ref, int mode, const std::str
       return kConvertOutputFailed;
     }
     outputFolderChecked = true;
-    const std::int32_t r = convert(name);
+    const std::int32_t r = routine(source, fs::path(name), services);
     if (r == kConvertOutputFailed) log_.Add(FormatText(kOutputUnwritableLog.data(), name.c_str()));
     if (r == kRowEmpty && mode != 7 && settings.ExportEmptyFile == 0) DeleteOutputs(name);
     return r;
   };
-  auto layer = [&](auto fn) {
-    return [&services, &source, fn](const std::string& name) { return fn(source, fs::path(name), services); };
-  };
-  auto table = [&](auto fn) {
-    return [this, &source, fn](const std::string& name) { return fn(source, fs::path(name), notifier_); };
-  };
-  using LayerFn = std::int32_t (*)(const fs::path&, const fs::path&, const ConversionServices&);
-  using TableFn = std::int32_t (*)(const fs::path&, const fs::path&, Notifier&);
-
-  // The plain conversion of each layer kind (modes 1 and 11 to 13).
-  auto plain = [&](std::string_view label) -> std::int32_t {
-    switch (kind) {
-      case RowKind::Point: return run(layer(static_cast<LayerFn>(&ConvertWT2SHP)), names.main, label);
-      case RowKind::Line: return run(layer(static_cast<LayerFn>(&ConvertWL2SHP)), names.main, label);
-      case RowKind::Region: return run(layer(static_cast<LayerFn>(&ConvertWP2SHP)), names.main, label);
-      case RowKind::Table: return run(table(static_cast<TableFn>(&ConvertWB2DBF)), names.main, label);
-      case RowKind::Network: return run(layer(static_cast<LayerFn>(&ConvertWN2SHP)), names.main, label);
-      default: return kRowSkipped;
-    }
-  };
 
   if (kind == RowKind::Project) {
     if ((mode == 1 || StyledMode(mode)) && settings.ExportLayerIndex != 0) {
-      result = run(table(static_cast<TableFn>(&ConvertMPJ2SHP)), names.main, mode == 1 ? "图层索引" : "索引");
+      result = run(&ProjectIndex, names.main, mode == 1 ? "图层索引" : "索引");
     }
     // The project's layer rows take their folder from this name, whatever became of the index.
     row.cells[ColumnResultName] = names.main;
@@ -261,60 +300,22 @@ std::int32_t BatchDriver::ConvertRow(const RowRef& ref, int mode, const std::str
     return result;
   }
 
-  switch (mode) {
-    case 1: result = plain("基本要素"); break;
-    case 2:
-      if (kind == RowKind::Point) result = run(layer(static_cast<LayerFn>(&ConvertWT2SHP)), names.main, "基本要素");
-      break;
-    case 3:
-      if (kind == RowKind::Line) result = run(layer(static_cast<LayerFn>(&ConvertWL2SHP)), names.main, "基本要素");
-      break;
-    case 4:
-      if (kind == RowKind::Region) result = run(layer(static_cast<LayerFn>(&ConvertWP2SHP)), names.main, "基本要素");
-      break;
-    case 5:
-      if (kind == RowKind::Region) {
-        result = run(layer(static_cast<LayerFn>(&ConvertWPArc2SHP)), names.second, "弧段要素");
+  if (pointsAndNotes) {
+    // Symbol points into the main name, then annotations into the second.
+    const std::int32_t points = run(&ConvertWTPoint2SHP, names.main, "要素");
+    const std::int32_t notes = run(&ConvertWTNote2SHP, names.second, "要素");
+    result = points;
+    row.cells[ColumnResultName] = names.main;
+    row.cells[ColumnContent] = "要素";
+    if (notes == kRowSuccess) {
+      if (points != kRowSuccess) {
+        result = kRowSuccess;
+        row.cells[ColumnResultName] = names.second;
       }
-      break;
-    case 6:
-      if (kind == RowKind::Network) {
-        result = run(layer(static_cast<LayerFn>(&ConvertWNNode2SHP)), names.second, "网络节点");
-      }
-      break;
-    case 7:
-      if (IsLayerKind(kind)) result = run(table(static_cast<TableFn>(&ConvertWB2XLS)), names.main, "要素属性");
-      break;
-    case 10:
-      if (kind == RowKind::Point) {
-        result = run(layer(static_cast<LayerFn>(&ConvertWTNote2SHP)), names.second, "注释文字");
-      }
-      break;
-    case 11:
-    case 12:
-    case 13:
-      if (kind == RowKind::Point) {
-        // Symbol points into the main name, then annotations into the second.
-        const std::int32_t points =
-            run(layer(static_cast<LayerFn>(&ConvertWTPoint2SHP)), names.main, "要素");
-        const std::int32_t notes =
-            run(layer(static_cast<LayerFn>(&ConvertWTNote2SHP)), names.second, "要素");
-        result = points;
-        row.cells[ColumnResultName] = names.main;
-        if (notes == kRowSuccess) {
-          if (points != kRowSuccess) {
-            result = kRowSuccess;
-            row.cells[ColumnResultName] = names.second;
-          }
-          row.cells[ColumnContent] = "要素+文字";
-        } else {
-          row.cells[ColumnContent] = "要素";
-        }
-      } else {
-        result = plain("要素");
-      }
-      break;
-    default: break;
+      row.cells[ColumnContent] = "要素+文字";
+    }
+  } else if (entry != nullptr) {
+    result = run(entry->routine, entry->secondName ? names.second : names.main, entry->label);
   }
 
   if (result == kRowEmpty && mode != 7 && settings.ExportEmptyFile == 0) {

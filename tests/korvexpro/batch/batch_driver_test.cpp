@@ -208,6 +208,27 @@ TEST_F(Driver, ProjectLayersGoIntoTheProjectFolder) {
   EXPECT_TRUE(LogHas(log, ">输出路径下存在同名文件夹，自动改名[" + (out / "map_0").string() + "]"));
 }
 
+// A row the mode does not convert is neither named nor renamed: no renaming message for it.
+TEST_F(Driver, SkippedRowsAreNotRenamed) {
+  ASSERT_TRUE(WriteLines(src / "lin.wl"));
+  ASSERT_TRUE(WritePoints(src / "pts.wt"));
+  const std::uint8_t table[] = {1};
+  ASSERT_TRUE(KvxTest::WriteFile(out / "lin.dbf", table));
+  list.AddLayerFile(src / "lin.wl");
+  list.AddLayerFile(src / "pts.wt");
+
+  const Kvx::BatchSummary summary = driver.ConvertFileList(2, out.path().string());
+  EXPECT_EQ(summary.counts, (Kvx::BatchCounters{1, 0, 1, 0, 0}));
+  EXPECT_EQ(Cell({0, std::nullopt}, Kvx::ColumnResultName), " ");
+  EXPECT_FALSE(LogHas(log, ">输出路径下发现重名文件，自动改名"));
+
+  // The same row in a mode that converts it is renamed, and says so.
+  driver.ResetListResults();
+  driver.ConvertFileList(3, out.path().string());
+  EXPECT_EQ(Cell({0, std::nullopt}, Kvx::ColumnResultName), (out / "lin_L0").string());
+  EXPECT_TRUE(LogHas(log, ">输出路径下发现重名文件，自动改名"));
+}
+
 // A project file that went away after it was listed: its row is missing, and its layers go into
 // the batch's folder, never into the working directory.
 TEST_F(Driver, ProjectGoneAfterListing) {
