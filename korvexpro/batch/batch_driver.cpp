@@ -338,13 +338,11 @@ std::string ConversionLogText(std::string_view resultName) {
   const std::string gbk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::string utf8 = MapGis::GbkToUtf8(gbk);
   std::string text;
-  std::size_t start = 0;
-  while (start < utf8.size()) {
-    std::size_t end = utf8.find('\n', start);
-    if (end == std::string::npos) end = utf8.size();
+  for (std::size_t start = 0; start < utf8.size();) {
+    std::size_t end = std::min(utf8.find('\n', start), utf8.size());
     std::string_view line(utf8.data() + start, end - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!text.empty() || start > 0) text += "\r\n";
+    if (start > 0) text += "\r\n";
     text += line;
     start = end + 1;
   }

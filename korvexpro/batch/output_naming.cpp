@@ -31,10 +31,7 @@ std::string FolderOf(const std::string& path) { return fs::path(path).parent_pat
 }  // namespace
 
 std::string JoinPath(const std::string& folder, std::string_view name) {
-  std::string joined = folder;
-  if (!joined.empty() && joined.back() != fs::path::preferred_separator) joined += fs::path::preferred_separator;
-  joined += name;
-  return joined;
+  return (fs::path(folder) / fs::path(name)).string();
 }
 
 KindMarks MarksOfPath(const fs::path& source) {
