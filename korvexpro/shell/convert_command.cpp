@@ -5,6 +5,8 @@
 #include <csignal>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <span>
 #include <system_error>
 
 #include "batch/batch_driver.h"
@@ -138,13 +140,46 @@ class TerminalView : public BatchView {
 
 // ---- Options to settings ------------------------------------------------------------------------
 
-int IndexOf(std::initializer_list<std::string_view> names, const std::string& value) {
-  int i = 0;
-  for (std::string_view name : names) {
-    if (name == value) return i;
-    ++i;
+// The words of an option and the setting values they stand for.
+struct Choice {
+  std::string_view word;
+  std::int32_t value;
+};
+constexpr Choice kStyleChoices[] = {{"none", 0}, {"params", 2}, {"codes", 1}, {"avl", 4}};
+constexpr Choice kEncodingChoices[] = {{"ansi", 0}, {"utf8", 1}};
+constexpr Choice kColourChoices[] = {{"rgb", 0}, {"cmyk", 1}, {"number", 2}};
+constexpr Choice kAngleChoices[] = {{"arithmetic", 0}, {"geographic", 1}, {"graphic", 2}};
+
+std::optional<std::int32_t> ValueOf(std::span<const Choice> choices, std::string_view word) {
+  for (const Choice& c : choices) {
+    if (c.word == word) return c.value;
   }
-  return -1;
+  return std::nullopt;
+}
+
+std::vector<std::string> WordsOf(std::span<const Choice> choices) {
+  std::vector<std::string> words;
+  for (const Choice& c : choices) words.emplace_back(c.word);
+  return words;
+}
+
+// The first option whose word is not one of its choices ("--styles pretty"); empty when all are.
+std::string WrongChoice(const ConvertOptions& o) {
+  const struct {
+    const char* option;
+    const std::optional<std::string>& given;
+    std::span<const Choice> choices;
+  } checks[] = {{"--styles", o.styles, kStyleChoices},
+                {"--encoding", o.encoding, kEncodingChoices},
+                {"--colour-model", o.colourModel, kColourChoices},
+                {"--angle-model", o.angleModel, kAngleChoices}};
+  for (const auto& check : checks) {
+    if (check.given && !ValueOf(check.choices, *check.given)) return std::string(check.option) + " " + *check.given;
+  }
+  if (o.projection && (*o.projection < 0 || *o.projection > 2)) return "--projection " + std::to_string(*o.projection);
+  if (o.maxErrors && *o.maxErrors < 0) return "--max-errors " + std::to_string(*o.maxErrors);
+  if (FindBatchCommand(o.mode) == nullptr) return "--mode " + o.mode;
+  return {};
 }
 
 // The settings the options change, applied to `s`; their table entries go into `changed`.
@@ -154,8 +189,7 @@ void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const Settin
   };
   const BatchCommand* command = FindBatchCommand(o.mode);
   s.SymbolType = command != nullptr ? command->symbolType : 0;
-  if (o.styles) s.SymbolType = std::array<std::int32_t, 4>{0, 2, 1, 4}[static_cast<std::size_t>(
-      IndexOf({"none", "params", "codes", "avl"}, *o.styles))];
+  if (o.styles) s.SymbolType = ValueOf(kStyleChoices, *o.styles).value_or(s.SymbolType);
   mark("Styles/SymbolType");
   if (o.out) {
     std::error_code ec;
@@ -173,15 +207,15 @@ void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const Settin
     mark("Output/ExportProjection");
   }
   if (o.encoding) {
-    s.CodePage = IndexOf({"ansi", "utf8"}, *o.encoding);
+    s.CodePage = ValueOf(kEncodingChoices, *o.encoding).value_or(s.CodePage);
     mark("Styles/CodePage");
   }
   if (o.colourModel) {
-    s.ColorModel = IndexOf({"rgb", "cmyk", "number"}, *o.colourModel);
+    s.ColorModel = ValueOf(kColourChoices, *o.colourModel).value_or(s.ColorModel);
     mark("Styles/ColorModel");
   }
   if (o.angleModel) {
-    s.RotateType = IndexOf({"arithmetic", "geographic", "graphic"}, *o.angleModel);
+    s.RotateType = ValueOf(kAngleChoices, *o.angleModel).value_or(s.RotateType);
     mark("Styles/RotateType");
   }
   if (o.lib) {
@@ -231,8 +265,8 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
     refused = true;
   }
   if (refused) return kConvertExitUsage;
-  if (FindBatchCommand(options.mode) == nullptr) {
-    err << "korvexpro convert: unknown mode " << options.mode << '\n';
+  if (const std::string wrong = WrongChoice(options); !wrong.empty()) {
+    err << "korvexpro convert: " << wrong << " is not a value of that option (see korvexpro convert --help)\n";
     return kConvertExitUsage;
   }
 
@@ -340,7 +374,7 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
   convert->add_option("--styles", options->styles,
                       "Drawing parameters written, after the mode has chosen its own: none, params (fields), "
                       "codes (symbol codes), avl (legend codes and .avl legends)")
-      ->check(CLI::IsMember({"none", "params", "codes", "avl"}));
+      ->check(CLI::IsMember(WordsOf(kStyleChoices)));
   CLI::Option* outOption = convert->add_option("-o,--out", options->out,
                                                "Output folder for this run (made when missing)")
                                ->type_name("DIR");
@@ -351,11 +385,11 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
                       "0: no .prj, coordinates as stored; 1: the layer's scale and unit; 2: metres at 1:1")
       ->check(CLI::IsMember({0, 1, 2}));
   convert->add_option("--encoding", options->encoding, "Text of the tables: ansi (GBK) or utf8 (with a .cpg)")
-      ->check(CLI::IsMember({"ansi", "utf8"}));
+      ->check(CLI::IsMember(WordsOf(kEncodingChoices)));
   convert->add_option("--colour-model", options->colourModel, "Colour fields as rgb, cmyk or the MapGIS number")
-      ->check(CLI::IsMember({"rgb", "cmyk", "number"}));
+      ->check(CLI::IsMember(WordsOf(kColourChoices)));
   convert->add_option("--angle-model", options->angleModel, "Angle fields as arithmetic, geographic or graphic angles")
-      ->check(CLI::IsMember({"arithmetic", "geographic", "graphic"}));
+      ->check(CLI::IsMember(WordsOf(kAngleChoices)));
   convert->add_option("--lib", options->lib, "MapGIS system library folder holding Pcolor.lib")->type_name("DIR");
   convert->add_flag("--keep-empty", options->keepEmpty, "Keep the outputs of a conversion that wrote nothing");
   convert->add_option("--max-errors", options->maxErrors, "Error lines of one kind a conversion log holds")

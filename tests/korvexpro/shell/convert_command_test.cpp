@@ -397,6 +397,33 @@ TEST_F(ConvertTest, RefusedPathsStopTheCommandBeforeAnything) {
   }
 }
 
+// Values the command line would refuse are refused when the command is called directly too.
+TEST_F(ConvertTest, WrongOptionValuesStopTheCommandBeforeAnything) {
+  Write(RoadsLayer(), Src() / "roads.wl");
+  const struct {
+    void (*set)(ConvertOptions&);
+    const char* says;
+  } cases[] = {
+      {[](ConvertOptions& o) { o.mode = "fast"; }, "--mode fast"},
+      {[](ConvertOptions& o) { o.styles = "pretty"; }, "--styles pretty"},
+      {[](ConvertOptions& o) { o.encoding = "latin1"; }, "--encoding latin1"},
+      {[](ConvertOptions& o) { o.colourModel = "hsv"; }, "--colour-model hsv"},
+      {[](ConvertOptions& o) { o.angleModel = "polar"; }, "--angle-model polar"},
+      {[](ConvertOptions& o) { o.projection = 3; }, "--projection 3"},
+      {[](ConvertOptions& o) { o.maxErrors = -1; }, "--max-errors -1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.says);
+    ConvertOptions o = Options({S("roads.wl")});
+    c.set(o);
+    const Outcome r = Run(o);
+    EXPECT_EQ(r.status, Kvx::kConvertExitUsage);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(Exists(Out().string()));
+  }
+}
+
 TEST_F(ConvertTest, FoldersGiveTheirProjectsAndWithAllFilesTheirLayers) {
   WriteFullProject(Src() / "a");
   Write(RoadsLayer(), Src() / "b" / "deep" / "Loose.WL");
