@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "batch/output_naming.h"
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "batch/text_format.h"
 #include "engine/conversion_frame.h"
 #include "engine/line_conversion.h"
@@ -40,17 +40,29 @@ constexpr BatchCommand kCommands[] = {
 
 bool StyledMode(int mode) { return mode >= 11 && mode <= 13; }
 
-// One conversion routine of a layer file; the table conversions report through the notifier alone.
-using Routine = std::int32_t (*)(const fs::path& source, const fs::path& outputBase, const ConversionServices&);
+// One conversion routine of a layer file, handed the settings snapshot of its row; the table
+// conversions report through the notifier alone.
+using Routine = std::int32_t (*)(const fs::path& source, const fs::path& outputBase, const ConversionServices&,
+                                 const Settings& snapshot);
 
-std::int32_t TableToDbf(const fs::path& source, const fs::path& outputBase, const ConversionServices& services) {
-  return ConvertWB2DBF(source, outputBase, services.notifier);
+// A layer conversion with the frame settings of the snapshot.
+template <std::int32_t (*Convert)(const fs::path&, const fs::path&, const ConversionServices&, const FrameSettings&)>
+std::int32_t Layer(const fs::path& source, const fs::path& outputBase, const ConversionServices& services,
+                   const Settings& snapshot) {
+  return Convert(source, outputBase, services, FrameSettings::From(snapshot));
 }
-std::int32_t AttributesToXls(const fs::path& source, const fs::path& outputBase, const ConversionServices& services) {
+
+std::int32_t TableToDbf(const fs::path& source, const fs::path& outputBase, const ConversionServices& services,
+                        const Settings& snapshot) {
+  return ConvertWB2DBF(source, outputBase, services.notifier, TableSettings::From(snapshot));
+}
+std::int32_t AttributesToXls(const fs::path& source, const fs::path& outputBase, const ConversionServices& services,
+                             const Settings&) {
   return ConvertWB2XLS(source, outputBase, services.notifier);
 }
-std::int32_t ProjectIndex(const fs::path& source, const fs::path& outputBase, const ConversionServices& services) {
-  return ConvertMPJ2SHP(source, outputBase, services.notifier);
+std::int32_t ProjectIndex(const fs::path& source, const fs::path& outputBase, const ConversionServices& services,
+                          const Settings& snapshot) {
+  return ConvertMPJ2SHP(source, outputBase, services.notifier, FrameSettings::From(snapshot));
 }
 
 // Which routine a mode runs on a layer kind, into which of the row's two names, and what column 3
@@ -65,26 +77,26 @@ struct DispatchEntry {
 };
 
 constexpr DispatchEntry kDispatch[] = {
-    {1, 1, RowKind::Point, &ConvertWT2SHP, false, "基本要素"},
-    {1, 1, RowKind::Line, &ConvertWL2SHP, false, "基本要素"},
-    {1, 1, RowKind::Region, &ConvertWP2SHP, false, "基本要素"},
+    {1, 1, RowKind::Point, &Layer<ConvertWT2SHP>, false, "基本要素"},
+    {1, 1, RowKind::Line, &Layer<ConvertWL2SHP>, false, "基本要素"},
+    {1, 1, RowKind::Region, &Layer<ConvertWP2SHP>, false, "基本要素"},
     {1, 1, RowKind::Table, &TableToDbf, false, "基本要素"},
-    {1, 1, RowKind::Network, &ConvertWN2SHP, false, "基本要素"},
-    {2, 2, RowKind::Point, &ConvertWT2SHP, false, "基本要素"},
-    {3, 3, RowKind::Line, &ConvertWL2SHP, false, "基本要素"},
-    {4, 4, RowKind::Region, &ConvertWP2SHP, false, "基本要素"},
-    {5, 5, RowKind::Region, &ConvertWPArc2SHP, true, "弧段要素"},
-    {6, 6, RowKind::Network, &ConvertWNNode2SHP, true, "网络节点"},
+    {1, 1, RowKind::Network, &Layer<ConvertWN2SHP>, false, "基本要素"},
+    {2, 2, RowKind::Point, &Layer<ConvertWT2SHP>, false, "基本要素"},
+    {3, 3, RowKind::Line, &Layer<ConvertWL2SHP>, false, "基本要素"},
+    {4, 4, RowKind::Region, &Layer<ConvertWP2SHP>, false, "基本要素"},
+    {5, 5, RowKind::Region, &Layer<ConvertWPArc2SHP>, true, "弧段要素"},
+    {6, 6, RowKind::Network, &Layer<ConvertWNNode2SHP>, true, "网络节点"},
     {7, 7, RowKind::Point, &AttributesToXls, false, "要素属性"},
     {7, 7, RowKind::Line, &AttributesToXls, false, "要素属性"},
     {7, 7, RowKind::Region, &AttributesToXls, false, "要素属性"},
     {7, 7, RowKind::Table, &AttributesToXls, false, "要素属性"},
     {7, 7, RowKind::Network, &AttributesToXls, false, "要素属性"},
-    {10, 10, RowKind::Point, &ConvertWTNote2SHP, true, "注释文字"},
-    {11, 13, RowKind::Line, &ConvertWL2SHP, false, "要素"},
-    {11, 13, RowKind::Region, &ConvertWP2SHP, false, "要素"},
+    {10, 10, RowKind::Point, &Layer<ConvertWTNote2SHP>, true, "注释文字"},
+    {11, 13, RowKind::Line, &Layer<ConvertWL2SHP>, false, "要素"},
+    {11, 13, RowKind::Region, &Layer<ConvertWP2SHP>, false, "要素"},
     {11, 13, RowKind::Table, &TableToDbf, false, "要素"},
-    {11, 13, RowKind::Network, &ConvertWN2SHP, false, "要素"},
+    {11, 13, RowKind::Network, &Layer<ConvertWN2SHP>, false, "要素"},
 };
 
 const DispatchEntry* FindDispatch(int mode, RowKind kind) {
@@ -190,7 +202,7 @@ BatchSummary BatchDriver::Run(int mode) {
     return {};
   }
   ResetListResults();
-  if (AppSettings().SymbolType != 0) styles_.ConvertLoadRules(notifier_);
+  if (AppSettings().SymbolType != 0) styles_.ConvertLoadRules(AppSettings(), notifier_);
   return ConvertFileList(mode, AppSettings().OutPath);
 }
 
@@ -269,7 +281,8 @@ std::int32_t BatchDriver::ConvertRow(const RowRef& ref, int mode, const std::str
   std::string folder = outputFolder;
   BuildOutputDir(list_, ref, folder, log_);
   const OutputNames names = BuildFinalName(folder, source, log_);
-  const Settings& settings = AppSettings();
+  // The row's conversions all see the settings as they stand when the row starts.
+  const Settings settings = AppSettings();
   const ConversionServices services{styles_, notifier_};
   FileRow& row = list_.Row(ref);
 
@@ -284,7 +297,7 @@ std::int32_t BatchDriver::ConvertRow(const RowRef& ref, int mode, const std::str
       return kConvertOutputFailed;
     }
     outputFolderChecked = true;
-    const std::int32_t r = routine(source, fs::path(name), services);
+    const std::int32_t r = routine(source, fs::path(name), services, settings);
     if (r == kConvertOutputFailed) log_.Add(FormatText(kOutputUnwritableLog.data(), name.c_str()));
     if (r == kRowEmpty && mode != 7 && settings.ExportEmptyFile == 0) DeleteOutputs(name);
     return r;
@@ -302,8 +315,8 @@ std::int32_t BatchDriver::ConvertRow(const RowRef& ref, int mode, const std::str
 
   if (pointsAndNotes) {
     // Symbol points into the main name, then annotations into the second.
-    const std::int32_t points = run(&ConvertWTPoint2SHP, names.main, "要素");
-    const std::int32_t notes = run(&ConvertWTNote2SHP, names.second, "要素");
+    const std::int32_t points = run(&Layer<ConvertWTPoint2SHP>, names.main, "要素");
+    const std::int32_t notes = run(&Layer<ConvertWTNote2SHP>, names.second, "要素");
     result = points;
     row.cells[ColumnResultName] = names.main;
     row.cells[ColumnContent] = "要素";

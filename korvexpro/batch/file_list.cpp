@@ -9,7 +9,7 @@
 
 #include "batch/batch_view.h"
 #include "batch/operation_log.h"
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "batch/text_format.h"
 #include "vordex/project_file.h"
 #include "vordex/windows_names.h"

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "batch/batch_view.h"
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "vordex/text_encoding.h"
 
 namespace Kvx {

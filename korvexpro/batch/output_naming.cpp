@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "batch/operation_log.h"
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "batch/text_format.h"
 
 namespace Kvx {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <system_error>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "engine/logger.h"
 #include "projection/projection_writer.h"
 #include "vordex/conversions.h"
@@ -24,8 +24,7 @@ std::string_view OpenFailureLine(std::int32_t status) {
   }
 }
 
-FrameSettings FrameSettings::Current() {
-  const Settings& s = AppSettings();
+FrameSettings FrameSettings::From(const Settings& s) {
   FrameSettings f;
   f.codePage = s.CodePage;
   f.symbolType = s.SymbolType;
@@ -34,6 +33,8 @@ FrameSettings FrameSettings::Current() {
   f.exportProjection = s.ExportProjection;
   f.maxErrors = s.MaxErrors;
   f.symbolFontName = s.SymbolFontName;
+  f.labels.fontAdjust = s.FontAdjust;
+  f.labels.singleFont = s.SingleFont;
   return f;
 }
 

@@ -34,8 +34,10 @@
 #include "engine/attribute_schema.h"
 #include "engine/dbf_text.h"
 #include "engine/shape_output.h"
+#include "settings/settings.h"
 #include "styles/avl_writer.h"
 #include "styles/colour_models.h"
+#include "styles/label_markup.h"
 #include "styles/legend.h"
 #include "styles/notifier.h"
 #include "vordex/layer_reader.h"
@@ -94,7 +96,8 @@ std::string_view OpenFailureLine(std::int32_t status);
 
 // ---- What a conversion is given ----------------------------------------------------------------
 
-// The settings a conversion reads, taken once when it starts.
+// The settings a conversion reads. Its caller takes them from a settings snapshot when the
+// conversion starts and hands them in; nothing in the engine reads the process-wide settings.
 struct FrameSettings {
   std::int32_t codePage = 0;
   std::int32_t symbolType = 0;
@@ -103,9 +106,10 @@ struct FrameSettings {
   std::int32_t exportProjection = 1;
   std::int32_t maxErrors = 64;
   std::string symbolFontName;
+  LabelSettings labels;  // FontAdjust and SingleFont of label markup
 
-  // The process-wide settings as they stand now.
-  static FrameSettings Current();
+  // The values of a settings snapshot.
+  static FrameSettings From(const Settings& settings);
 };
 
 // What a conversion uses besides its files: the colour library of the run, and whom to tell about

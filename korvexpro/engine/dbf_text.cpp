@@ -3,7 +3,6 @@
 #include <cstring>
 #include <string>
 
-#include "batch/settings.h"
 
 namespace Kvx {
 namespace {
@@ -50,16 +49,6 @@ const char* DbfTextEncoder::EncodeDbfTextW(std::string_view source, char* dest, 
   if (utf8_ || IsAscii(source)) return CopyOut(source, MapGis::Utf8PrefixLength(source, max), dest);
   const std::string text = codec_.FromUtf8(source);
   return CopyOut(text, MapGis::GbkPrefixLength(text, max), dest);
-}
-
-const char* EncodeDbfText(const char* source, char* dest, int limit) {
-  DbfTextEncoder encoder(AppSettings().CodePage);
-  return encoder.EncodeDbfText(source, dest, limit);
-}
-
-const char* EncodeDbfTextW(const char* source, char* dest, int size) {
-  DbfTextEncoder encoder(AppSettings().CodePage);
-  return encoder.EncodeDbfTextW(source, dest, size);
 }
 
 }  // namespace Kvx

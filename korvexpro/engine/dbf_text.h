@@ -2,7 +2,7 @@
 
 // Text that goes into a DBF: field names, string values, legend and symbol codes, labels.
 //
-// The setting CodePage decides the output encoding. 0: the DBF is marked with language driver 87
+// The setting CodePage of the conversion (handed to DbfTextEncoder) decides the output encoding. 0: the DBF is marked with language driver 87
 // ("LDID/87") and its text stays GBK as the layers store it. Any other value: the DBF is marked
 // UTF-8 (a ".cpg" beside it says so) and its text is converted to UTF-8.
 //
@@ -47,10 +47,5 @@ class DbfTextEncoder {
   bool utf8_;
   MapGis::GbkCodec codec_;
 };
-
-// The same with the CodePage of the process-wide settings, for occasional callers (each call opens
-// a converter; a conversion keeps one DbfTextEncoder instead).
-const char* EncodeDbfText(const char* source, char* dest, int limit);
-const char* EncodeDbfTextW(const char* source, char* dest, int size);
 
 }  // namespace Kvx

@@ -97,14 +97,4 @@ std::int32_t ConvertWN2SHP(const std::filesystem::path& source, const std::files
   return RunConversion(source, outputBase, hooks, services, settings);
 }
 
-std::int32_t ConvertWL2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           const ConversionServices& services) {
-  return ConvertWL2SHP(source, outputBase, services, FrameSettings::Current());
-}
-
-std::int32_t ConvertWN2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           const ConversionServices& services) {
-  return ConvertWN2SHP(source, outputBase, services, FrameSettings::Current());
-}
-
 }  // namespace Kvx

@@ -28,12 +28,6 @@ std::int32_t ConvertWL2SHP(const std::filesystem::path& source, const std::files
 std::int32_t ConvertWN2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
                            const ConversionServices& services, const FrameSettings& settings);
 
-// With the process-wide settings as they stand.
-std::int32_t ConvertWL2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           const ConversionServices& services);
-std::int32_t ConvertWN2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           const ConversionServices& services);
-
 // The drawing-parameter fields of a line for `symbolType` (empty for values without fields).
 std::span<const StyleField> LineStyleFields(std::int32_t symbolType);
 

@@ -49,9 +49,4 @@ std::int32_t ConvertWNNode2SHP(const std::filesystem::path& source, const std::f
   return RunConversion(source, outputBase, hooks, services, settings);
 }
 
-std::int32_t ConvertWNNode2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                               const ConversionServices& services) {
-  return ConvertWNNode2SHP(source, outputBase, services, FrameSettings::Current());
-}
-
 }  // namespace Kvx

@@ -22,10 +22,6 @@ namespace Kvx {
 
 std::int32_t ConvertWNNode2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
                                const ConversionServices& services, const FrameSettings& settings);
-// With the process-wide settings as they stand.
-std::int32_t ConvertWNNode2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                               const ConversionServices& services);
-
 // The drawing-parameter fields of a network node for `symbolType` (empty for values without fields).
 std::span<const StyleField> NodeStyleFields(std::int32_t symbolType);
 

@@ -198,9 +198,9 @@ class AllPointHooks final : public PointHooksBase {
     if (point_.pointType == kTextPoint) {
       char font[MapGis::kFontNameBufferSize] = {0};
       MapGis::GetFontName(point_.chineseFont, font, sizeof font);
-      row.Text(0, FormatTextLabel(&point_, text_.data(), font, rgb).c_str(), kDbfTextMax);
+      row.Text(0, FormatTextLabel(&point_, text_.data(), font, rgb, row.Settings().labels).c_str(), kDbfTextMax);
     } else if (point_.pointType == kTextBlock) {
-      row.Text(0, FormatBlockLabel(&point_, text_.data(), rgb).c_str(), kDbfTextMax);
+      row.Text(0, FormatBlockLabel(&point_, text_.data(), rgb, row.Settings().labels).c_str(), kDbfTextMax);
     } else {
       row.Null(0);
     }
@@ -235,7 +235,7 @@ class NoteHooks final : public PointHooksBase {
     const std::int32_t symbolType = row.Settings().symbolType;
     if (!HasLabelField(symbolType)) return;
     const StyleContext& styles = row.Styles();
-    row.Text(1, FormatNoteLabel(&point_, text_.data(), styles.PackedRGB(point_.color)).c_str(), kDbfTextMax);
+    row.Text(1, FormatNoteLabel(&point_, text_.data(), styles.PackedRGB(point_.color), row.Settings().labels).c_str(), kDbfTextMax);
 
     const std::int32_t alignment = point_.pointType == kTextBlock ? point_.alignment5 : point_.alignment;
     const double angle = ConvertAngle(2, point_.angle);  // annotations keep their stored angle
@@ -303,21 +303,6 @@ std::int32_t ConvertWTNote2SHP(const std::filesystem::path& source, const std::f
                                const ConversionServices& services, const FrameSettings& settings) {
   NoteHooks hooks;
   return RunConversion(source, outputBase, hooks, services, settings);
-}
-
-std::int32_t ConvertWTPoint2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                                const ConversionServices& services) {
-  return ConvertWTPoint2SHP(source, outputBase, services, FrameSettings::Current());
-}
-
-std::int32_t ConvertWT2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           const ConversionServices& services) {
-  return ConvertWT2SHP(source, outputBase, services, FrameSettings::Current());
-}
-
-std::int32_t ConvertWTNote2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                               const ConversionServices& services) {
-  return ConvertWTNote2SHP(source, outputBase, services, FrameSettings::Current());
 }
 
 }  // namespace Kvx

@@ -56,14 +56,6 @@ std::int32_t ConvertWT2SHP(const std::filesystem::path& source, const std::files
 std::int32_t ConvertWTNote2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
                                const ConversionServices& services, const FrameSettings& settings);
 
-// With the process-wide settings as they stand.
-std::int32_t ConvertWTPoint2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                                const ConversionServices& services);
-std::int32_t ConvertWT2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           const ConversionServices& services);
-std::int32_t ConvertWTNote2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                               const ConversionServices& services);
-
 // The drawing-parameter fields of a symbol point for `symbolType` (empty for values without fields).
 std::span<const StyleField> SymbolPointStyleFields(std::int32_t symbolType);
 

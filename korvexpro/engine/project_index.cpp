@@ -221,9 +221,4 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
   return projectionFailed ? kConvertOutputFailed : result;
 }
 
-std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::filesystem::path& outputBase,
-                            Notifier& notifier) {
-  return ConvertMPJ2SHP(project, outputBase, notifier, FrameSettings::Current());
-}
-
 }  // namespace Kvx

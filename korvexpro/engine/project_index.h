@@ -36,7 +36,5 @@ inline constexpr std::string_view kLogLayerMissing = "F__第[%d]号图层文件�
 // Uses the settings' codePage and exportProjection.
 std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::filesystem::path& outputBase,
                             Notifier& notifier, const FrameSettings& settings);
-std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::filesystem::path& outputBase,
-                            Notifier& notifier);
 
 }  // namespace Kvx

@@ -217,14 +217,4 @@ std::int32_t ConvertWPArc2SHP(const std::filesystem::path& source, const std::fi
   return RunConversion(source, outputBase, hooks, services, settings);
 }
 
-std::int32_t ConvertWP2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           const ConversionServices& services) {
-  return ConvertWP2SHP(source, outputBase, services, FrameSettings::Current());
-}
-
-std::int32_t ConvertWPArc2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                              const ConversionServices& services) {
-  return ConvertWPArc2SHP(source, outputBase, services, FrameSettings::Current());
-}
-
 }  // namespace Kvx

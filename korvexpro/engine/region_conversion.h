@@ -32,12 +32,6 @@ std::int32_t ConvertWP2SHP(const std::filesystem::path& source, const std::files
 std::int32_t ConvertWPArc2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
                               const ConversionServices& services, const FrameSettings& settings);
 
-// With the process-wide settings as they stand.
-std::int32_t ConvertWP2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           const ConversionServices& services);
-std::int32_t ConvertWPArc2SHP(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                              const ConversionServices& services);
-
 // The ring repair of a region as it is written: orientation by FixGeoTopo, then every open ring
 // closed by appending its first vertex (the coordinate arrays are reallocated once when some ring
 // is open), then FixUnclosedRing. Returns false when the arrays could not be reallocated; the

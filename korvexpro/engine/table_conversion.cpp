@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "engine/attribute_schema.h"
 #include "engine/logger.h"
 #include "engine/shape_output.h"
@@ -117,8 +117,7 @@ std::string DateText(const char* value, std::int32_t size, std::int32_t type) {
 
 }  // namespace
 
-TableSettings TableSettings::Current() {
-  const Settings& s = AppSettings();
+TableSettings TableSettings::From(const Settings& s) {
   TableSettings t;
   t.codePage = s.CodePage;
   t.logLevel = s.LogLevel;
@@ -193,11 +192,6 @@ std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::files
     return kConvertOutputFailed;
   }
   return Summarise(t.log, t.records);
-}
-
-std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           Notifier& notifier) {
-  return ConvertWB2DBF(source, outputBase, notifier, TableSettings::Current());
 }
 
 // ---- ConvertWB2XLS ----------------------------------------------------------------------------

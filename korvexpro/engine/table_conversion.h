@@ -27,13 +27,12 @@ struct TableSettings {
   std::int32_t codePage = 0;
   std::int32_t logLevel = 0;  // the level of the width trace: 7 - logLevel for 0..3, no trace otherwise
 
-  static TableSettings Current();
+  // The values of a settings snapshot.
+  static TableSettings From(const Settings& settings);
 };
 
 std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::filesystem::path& outputBase,
                            Notifier& notifier, const TableSettings& settings);
-std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::filesystem::path& outputBase,
-                           Notifier& notifier);
 
 // The XLS stream carries the stored text bytes; it has no code page of its own.
 std::int32_t ConvertWB2XLS(const std::filesystem::path& source, const std::filesystem::path& outputBase,

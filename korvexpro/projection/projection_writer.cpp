@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <system_error>
 
-#include "batch/settings.h"
 #include "vordex/conversions.h"
 
 namespace Kvx {
@@ -356,8 +355,5 @@ ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesyst
   return result;
 }
 
-ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesystem::path& outputBase) {
-  return RunProjectionStep(para, outputBase, AppSettings().ExportProjection);
-}
 
 }  // namespace Kvx

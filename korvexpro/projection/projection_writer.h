@@ -146,7 +146,4 @@ struct ProjectionStepResult {
 ProjectionStepResult RunProjectionStep(MapGis::MAP_PARAstruct& para, const std::filesystem::path& outputBase,
                                        std::int32_t exportProjection);
 
-// The same with the ExportProjection value of the process-wide settings.
-ProjectionStepResult RunProjectionStep(MapGis::MAP_PARAstruct& para, const std::filesystem::path& outputBase);
-
 }  // namespace Kvx

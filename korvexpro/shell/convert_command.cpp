@@ -12,7 +12,7 @@
 #include "batch/batch_driver.h"
 #include "batch/file_list.h"
 #include "batch/operation_log.h"
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "styles/colour_models.h"
 
 namespace Kvx {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "batch/settings.h"
-#include "batch/settings_tool.h"
+#include "settings/settings.h"
+#include "settings/settings_tool.h"
 
 namespace Kvx {
 

@@ -49,10 +49,6 @@ LoadRulesResult StyleContext::ConvertLoadRules(const Settings& settings, Notifie
   return LoadRulesResult::Ready;
 }
 
-LoadRulesResult StyleContext::ConvertLoadRules(Notifier& notifier) {
-  return ConvertLoadRules(AppSettings(), notifier);
-}
-
 MapGis::RGBTRIPLE StyleContext::GetColorRGB(std::int32_t n) const {
   if (n < 0 || n > ColourCount()) return {};
   return library_.GetRGB(n);  // zero for 0
@@ -89,8 +85,6 @@ std::int32_t StyleContext::GetColorValue(std::int32_t n, std::int32_t colorModel
   }
 }
 
-std::int32_t StyleContext::GetColorValue(std::int32_t n) const { return GetColorValue(n, AppSettings().ColorModel); }
-
 double ConvertAngle(std::int32_t model, double angle) {
   switch (model) {
     case 0:
@@ -104,6 +98,6 @@ double ConvertAngle(std::int32_t model, double angle) {
   }
 }
 
-double GetAngleValue(double angle) { return ConvertAngle(AppSettings().RotateType, angle); }
+double GetAngleValue(double angle, std::int32_t rotateType) { return ConvertAngle(rotateType, angle); }
 
 }  // namespace Kvx

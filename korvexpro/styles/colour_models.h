@@ -21,7 +21,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "styles/notifier.h"
 #include "vordex/colour_library.h"
 #include "vordex/conversions.h"
@@ -58,8 +58,6 @@ class StyleContext {
   //    the path) at level 7, 6, 5 or 4 for LogLevel 0, 1, 2 or 3 (no trace for other values), Ready.
   // Callers may convert whatever the result: with no library every colour is 0.
   LoadRulesResult ConvertLoadRules(const Settings& settings, Notifier& notifier);
-  // The same with the process-wide settings.
-  LoadRulesResult ConvertLoadRules(Notifier& notifier);
 
   // The colour library held, and the file it came from (empty before a successful load).
   const MapGis::MapGis_ColorLib& ColorLib() const { return library_; }
@@ -82,8 +80,6 @@ class StyleContext {
   // is the 32-bit pattern of the value: models 0 and 1 are never negative, and model 2 gives the
   // colour number itself, sign included, as the fields store it.
   std::int32_t GetColorValue(std::int32_t n, std::int32_t colorModel) const;
-  // The same by the setting ColorModel.
-  std::int32_t GetColorValue(std::int32_t n) const;
 
  private:
   MapGis::MapGis_ColorLib library_;
@@ -92,8 +88,9 @@ class StyleContext {
 
 // A MapGIS graphic angle (degrees) by the angle model `model` (see the top of this file).
 double ConvertAngle(std::int32_t model, double angle);
-// The same by the setting RotateType (point and network-node symbol angles).
-double GetAngleValue(double angle);
+// The same, named as the point and network-node symbol angles use it: `rotateType` is the run's
+// setting RotateType.
+double GetAngleValue(double angle, std::int32_t rotateType);
 
 // The trace level that ConvertLoadRules reports at for a LogLevel: 7 - LogLevel for 0..3; 0 (no
 // trace) for other values.

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "vordex/conversions.h"
 #include "vordex/text_encoding.h"
 
@@ -68,14 +68,14 @@ std::string OneDecimal(float value) {
   return std::string(buf, result.ptr);
 }
 
-float FontAdjust() {
-  const float factor = AppSettings().FontAdjust;
+float FontAdjust(const LabelSettings& settings) {
+  const float factor = settings.fontAdjust;
   return (factor >= kFontAdjustMin && factor <= kFontAdjustMax) ? factor : kFontAdjustFallback;
 }
 
 // Character width in millimetres to the font size in points, in single precision throughout.
-float FontSize(const MapGis::MAPGIS_PntInfo& info) {
-  const float factor = FontAdjust() * kPointsPerMillimetre;
+float FontSize(const MapGis::MAPGIS_PntInfo& info, const LabelSettings& settings) {
+  const float factor = FontAdjust(settings) * kPointsPerMillimetre;
   return factor * info.textWidth;
 }
 
@@ -87,9 +87,9 @@ bool IsAscii(std::string_view s) {
 }
 
 // Font 0 is the SingleFont setting (UTF-8, turned into GBK); every other number is a MapGIS font.
-std::string FontName(std::int32_t index) {
+std::string FontName(std::int32_t index, const LabelSettings& settings) {
   if (index == 0) {
-    const std::string& single = AppSettings().SingleFont;
+    const std::string& single = settings.singleFont;
     return IsAscii(single) ? single : MapGis::Utf8ToGbk(single);
   }
   char name[MapGis::kFontNameBufferSize] = {};
@@ -238,7 +238,8 @@ std::string ItalicIfStyled(const MapGis::MAPGIS_PntInfo& info, std::string body)
 
 // ---- The builders ---------------------------------------------------------------------------------------
 
-std::string FormatNoteLabel(const MapGis::MAPGIS_PntInfo* info, const char* text, std::int32_t color) {
+std::string FormatNoteLabel(const MapGis::MAPGIS_PntInfo* info, const char* text, std::int32_t color,
+                            const LabelSettings& settings) {
   if (info == nullptr || text == nullptr || *text == '\0') return {};
   const std::string_view source = ReadText(text);
 
@@ -254,11 +255,11 @@ std::string FormatNoteLabel(const MapGis::MAPGIS_PntInfo* info, const char* text
   const std::int32_t font = built.chinese ? info->chineseFont : info->westernFont;
   if (font == kBoldFont) body = Wrap("<BOL>", body, "</BOL>");
 
-  return Frame(FontName(font), FontSize(*info), color, body);
+  return Frame(FontName(font, settings), FontSize(*info, settings), color, body);
 }
 
 std::string FormatTextLabel(const MapGis::MAPGIS_PntInfo* info, const char* text, const char* fontName,
-                            std::int32_t color) {
+                            std::int32_t color, const LabelSettings& settings) {
   if (info == nullptr || text == nullptr || fontName == nullptr || *text == '\0') return {};
   const std::string_view source = ReadText(text);
 
@@ -271,10 +272,11 @@ std::string FormatTextLabel(const MapGis::MAPGIS_PntInfo* info, const char* text
   }
   body = ItalicIfStyled(*info, std::move(body));
 
-  return Frame(fontName, FontSize(*info), color, body);
+  return Frame(fontName, FontSize(*info, settings), color, body);
 }
 
-std::string FormatBlockLabel(const MapGis::MAPGIS_PntInfo* info, const char* text, std::int32_t color) {
+std::string FormatBlockLabel(const MapGis::MAPGIS_PntInfo* info, const char* text, std::int32_t color,
+                             const LabelSettings& settings) {
   if (info == nullptr || text == nullptr || *text == '\0') return {};
   const std::string_view source = ReadText(text);
 
@@ -317,7 +319,7 @@ std::string FormatBlockLabel(const MapGis::MAPGIS_PntInfo* info, const char* tex
   if (body.size() >= kBlockBodyLimit) body += kEllipsis;
 
   const std::int32_t font = chinese ? info->chineseFont : info->westernFont;
-  return Frame(FontName(font), FontSize(*info), color, body);
+  return Frame(FontName(font, settings), FontSize(*info, settings), color, body);
 }
 
 float BlockWidth(const MapGis::MAPGIS_PntInfo& info) {

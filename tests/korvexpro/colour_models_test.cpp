@@ -153,14 +153,16 @@ TEST(ConvertLoadRules, ReloadingReplacesTheLibrary) {
   EXPECT_EQ(styles.PackedRGB(3), 0);  // beyond the new count
 }
 
-TEST(ConvertLoadRules, UsesTheProcessWideSettings) {
+TEST(ConvertLoadRules, UsesTheSettingsItIsHandedNotTheProcessWideOnes) {
   ScratchDir dir;
   const fs::path lib = LibraryFolder(dir, "Slib", "Pcolor.lib");
   KvxTest::ScopedAppSettings restore;
-  AppSettings() = StyledSettings(lib, 4, 0);
+  AppSettings().SymbolType = 0;
+  AppSettings().LibPath = (dir.Path() / "nowhere").string();
   StyleContext styles;
   RecordingNotifier notifier;
-  EXPECT_EQ(styles.ConvertLoadRules(notifier), LoadRulesResult::Ready);
+  EXPECT_EQ(styles.ConvertLoadRules(StyledSettings(lib, 4, 0), notifier), LoadRulesResult::Ready);
+  EXPECT_EQ(styles.LibraryFile(), lib / "Pcolor.lib");
   ASSERT_EQ(notifier.traces.size(), 1u);
   EXPECT_EQ(notifier.traces[0].level, 7);
 }
@@ -221,14 +223,10 @@ TEST_F(ColourModels, ColourNumbersByModel) {
   EXPECT_EQ(cyan.cmykBlack, 0);
 }
 
-TEST_F(ColourModels, ColourModelSettingIsReadAtEachCall) {
-  KvxTest::ScopedAppSettings restore;
-  AppSettings().ColorModel = 0;
-  EXPECT_EQ(styles_.GetColorValue(KvxTest::kBlue), 0xFF0000);
-  AppSettings().ColorModel = 1;
-  EXPECT_EQ(styles_.GetColorValue(KvxTest::kBlue), 0x64640000);
-  AppSettings().ColorModel = 2;
-  EXPECT_EQ(styles_.GetColorValue(KvxTest::kBlue), KvxTest::kBlue);
+TEST_F(ColourModels, ColourModelIsTheOneHandedIn) {
+  EXPECT_EQ(styles_.GetColorValue(KvxTest::kBlue, 0), 0xFF0000);
+  EXPECT_EQ(styles_.GetColorValue(KvxTest::kBlue, 1), 0x64640000);
+  EXPECT_EQ(styles_.GetColorValue(KvxTest::kBlue, 2), KvxTest::kBlue);
 }
 
 TEST(ColourModelsWithoutLibrary, OnlyTheColourNumberModelWritesAnything) {
@@ -281,16 +279,11 @@ TEST(AngleModels, GraphicAnglesByModel) {
   }
 }
 
-TEST(AngleModels, RotateTypeSettingIsReadAtEachCall) {
-  KvxTest::ScopedAppSettings restore;
-  AppSettings().RotateType = 1;
-  EXPECT_DOUBLE_EQ(GetAngleValue(0.0), 360.0);
-  AppSettings().RotateType = 0;
-  EXPECT_DOUBLE_EQ(GetAngleValue(0.0), 90.0);
-  AppSettings().RotateType = 2;
-  EXPECT_DOUBLE_EQ(GetAngleValue(12.5), 12.5);
-  AppSettings().RotateType = 9;
-  EXPECT_DOUBLE_EQ(GetAngleValue(12.5), 0.0);
+TEST(AngleModels, RotateTypeIsTheOneHandedIn) {
+  EXPECT_DOUBLE_EQ(GetAngleValue(0.0, 1), 360.0);
+  EXPECT_DOUBLE_EQ(GetAngleValue(0.0, 0), 90.0);
+  EXPECT_DOUBLE_EQ(GetAngleValue(12.5, 2), 12.5);
+  EXPECT_DOUBLE_EQ(GetAngleValue(12.5, 9), 0.0);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "vordex/text_encoding.h"
 
 namespace {
@@ -67,15 +67,8 @@ bool IsWholeGbk(const std::string& s) { return MapGis::GbkToUtf8(s).find("\xEF\x
 
 class LabelMarkupTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    saved_ = AppSettings();
-    AppSettings().FontAdjust = 1.10f;
-    AppSettings().SingleFont = "Times New Roman";
-  }
-  void TearDown() override { AppSettings() = saved_; }
-
- private:
-  Settings saved_;
+  // FontAdjust 1.10 and SingleFont "Times New Roman", as a run hands them in.
+  LabelSettings labels_;
 };
 
 using NoteLabel = LabelMarkupTest;
@@ -87,12 +80,12 @@ using LabelLimits = LabelMarkupTest;
 
 TEST_F(NoteLabel, FrameHoldsFontSizeColourAndBody) {
   const MAPGIS_PntInfo info = Note();
-  EXPECT_EQ(FormatNoteLabel(&info, "abc", kColor),
+  EXPECT_EQ(FormatNoteLabel(&info, "abc", kColor, labels_),
             "<FNT name='" + kSongTi + "' size='12.5'>" + kColorTag + "abc</CLR></FNT>");
-  EXPECT_EQ(FormatNoteLabel(&info, "abc", 0x00FFFFFF),
+  EXPECT_EQ(FormatNoteLabel(&info, "abc", 0x00FFFFFF, labels_),
             "<FNT name='" + kSongTi + "' size='12.5'><CLR red='255' green='255' blue='255'>abc</CLR></FNT>");
   // Only the three colour bytes count.
-  EXPECT_EQ(FormatNoteLabel(&info, "abc", -1), FormatNoteLabel(&info, "abc", 0x00FFFFFF));
+  EXPECT_EQ(FormatNoteLabel(&info, "abc", -1, labels_), FormatNoteLabel(&info, "abc", 0x00FFFFFF, labels_));
 }
 
 TEST_F(NoteLabel, FontSizeFollowsFontAdjust) {
@@ -107,24 +100,24 @@ TEST_F(NoteLabel, FontSizeFollowsFontAdjust) {
       {11.0f, "11.3"},  // out of range: 1.0
   };
   for (const auto& c : cases) {
-    AppSettings().FontAdjust = c.adjust;
-    const std::string markup = FormatNoteLabel(&info, "a", kColor);
+    labels_.fontAdjust = c.adjust;
+    const std::string markup = FormatNoteLabel(&info, "a", kColor, labels_);
     EXPECT_NE(markup.find(std::string("size='") + c.size + "'"), std::string::npos) << c.adjust << ": " << markup;
   }
 }
 
 TEST_F(LabelLimits, NullOrEmptyInputGivesNoLabel) {
   const MAPGIS_PntInfo info = Note();
-  EXPECT_EQ(FormatNoteLabel(nullptr, "abc", kColor), "");
-  EXPECT_EQ(FormatNoteLabel(&info, nullptr, kColor), "");
-  EXPECT_EQ(FormatNoteLabel(&info, "", kColor), "");
-  EXPECT_EQ(FormatTextLabel(nullptr, "abc", "Arial", kColor), "");
-  EXPECT_EQ(FormatTextLabel(&info, nullptr, "Arial", kColor), "");
-  EXPECT_EQ(FormatTextLabel(&info, "abc", nullptr, kColor), "");
-  EXPECT_EQ(FormatTextLabel(&info, "", "Arial", kColor), "");
-  EXPECT_EQ(FormatBlockLabel(nullptr, "abc", kColor), "");
-  EXPECT_EQ(FormatBlockLabel(&info, nullptr, kColor), "");
-  EXPECT_EQ(FormatBlockLabel(&info, "", kColor), "");
+  EXPECT_EQ(FormatNoteLabel(nullptr, "abc", kColor, labels_), "");
+  EXPECT_EQ(FormatNoteLabel(&info, nullptr, kColor, labels_), "");
+  EXPECT_EQ(FormatNoteLabel(&info, "", kColor, labels_), "");
+  EXPECT_EQ(FormatTextLabel(nullptr, "abc", "Arial", kColor, labels_), "");
+  EXPECT_EQ(FormatTextLabel(&info, nullptr, "Arial", kColor, labels_), "");
+  EXPECT_EQ(FormatTextLabel(&info, "abc", nullptr, kColor, labels_), "");
+  EXPECT_EQ(FormatTextLabel(&info, "", "Arial", kColor, labels_), "");
+  EXPECT_EQ(FormatBlockLabel(nullptr, "abc", kColor, labels_), "");
+  EXPECT_EQ(FormatBlockLabel(&info, nullptr, kColor, labels_), "");
+  EXPECT_EQ(FormatBlockLabel(&info, "", kColor, labels_), "");
 }
 
 // ---- Inline codes ------------------------------------------------------------------------------------
@@ -167,8 +160,8 @@ TEST_F(NoteLabel, InlineCodesOfNoteAndTextLabels) {
   };
   const MAPGIS_PntInfo info = Note();
   for (const auto& c : cases) {
-    EXPECT_EQ(Body(FormatNoteLabel(&info, c.text.c_str(), kColor)), c.noteBody) << "note: " << c.text;
-    EXPECT_EQ(Body(FormatTextLabel(&info, c.text.c_str(), "Arial", kColor)), c.textBody) << "text: " << c.text;
+    EXPECT_EQ(Body(FormatNoteLabel(&info, c.text.c_str(), kColor, labels_)), c.noteBody) << "note: " << c.text;
+    EXPECT_EQ(Body(FormatTextLabel(&info, c.text.c_str(), "Arial", kColor, labels_)), c.textBody) << "text: " << c.text;
   }
 }
 
@@ -194,7 +187,7 @@ TEST_F(NoteLabel, SpacingItalicAndBoldWrapTheBody) {
     info.spacing = c.spacing;
     info.fontStyle = c.fontStyle;
     info.westernFont = c.westernFont;
-    EXPECT_EQ(Body(FormatNoteLabel(&info, "abc", kColor)), c.body)
+    EXPECT_EQ(Body(FormatNoteLabel(&info, "abc", kColor, labels_)), c.body)
         << c.spacing << " " << c.textWidth << " " << int{c.fontStyle} << " " << c.westernFont;
   }
 
@@ -202,7 +195,7 @@ TEST_F(NoteLabel, SpacingItalicAndBoldWrapTheBody) {
   info.spacing = 1.0f;
   info.fontStyle = 1;
   info.westernFont = 3;
-  EXPECT_EQ(FormatNoteLabel(&info, "H#+2#=O", kColor),
+  EXPECT_EQ(FormatNoteLabel(&info, "H#+2#=O", kColor, labels_),
             "<FNT name='" + kHeiTi + "' size='12.5'>" + kColorTag +
                 "<BOL><ITA><CHR spacing='25.0'>H<SUP>2</SUP>O</CHR></ITA></BOL></CLR></FNT>");
 }
@@ -212,10 +205,10 @@ TEST_F(TextLabel, UsesTheGivenFontAndNoSpacingOrBoldTag) {
   info.spacing = 1.0f;
   info.westernFont = 3;
   info.chineseFont = 3;
-  EXPECT_EQ(FormatTextLabel(&info, "a b", kSongTi.c_str(), kColor),
+  EXPECT_EQ(FormatTextLabel(&info, "a b", kSongTi.c_str(), kColor, labels_),
             "<FNT name='" + kSongTi + "' size='12.5'>" + kColorTag + "ab</CLR></FNT>");
   info.fontStyle = 1;
-  EXPECT_EQ(Body(FormatTextLabel(&info, "a b", "Arial", kColor)), "<ITA>ab</ITA>");
+  EXPECT_EQ(Body(FormatTextLabel(&info, "a b", "Arial", kColor, labels_)), "<ITA>ab</ITA>");
 }
 
 // ---- Font choice ------------------------------------------------------------------------------------------
@@ -244,18 +237,18 @@ TEST_F(NoteLabel, FontFollowsTheKindOfText) {
     MAPGIS_PntInfo info = Note();
     info.chineseFont = c.chineseFont;
     info.westernFont = c.westernFont;
-    const std::string markup = FormatNoteLabel(&info, c.text.c_str(), kColor);
+    const std::string markup = FormatNoteLabel(&info, c.text.c_str(), kColor, labels_);
     EXPECT_EQ(FontOf(markup), c.font) << c.text;
     EXPECT_EQ(Body(markup).rfind("<BOL>", 0) == 0, c.bold) << c.text;
   }
 }
 
 TEST_F(LabelLimits, SingleFontIsWrittenInGbk) {
-  AppSettings().SingleFont = "\xE5\xAE\x8B\xE4\xBD\x93";  // 宋体 in UTF-8
+  labels_.singleFont = "\xE5\xAE\x8B\xE4\xBD\x93";  // 宋体 in UTF-8
   MAPGIS_PntInfo info = Note();
   info.westernFont = 0;
-  EXPECT_EQ(FontOf(FormatNoteLabel(&info, "abc", kColor)), kSongTi);
-  EXPECT_EQ(FontOf(FormatBlockLabel(&info, "abc", kColor)), kSongTi);
+  EXPECT_EQ(FontOf(FormatNoteLabel(&info, "abc", kColor, labels_)), kSongTi);
+  EXPECT_EQ(FontOf(FormatBlockLabel(&info, "abc", kColor, labels_)), kSongTi);
 }
 
 // ---- Text blocks --------------------------------------------------------------------------------------------
@@ -287,18 +280,18 @@ TEST_F(BlockLabel, ReflowsTheTextIntoLinesOfTheBlock) {
     MAPGIS_PntInfo info = Note(5.0f);
     info.alignment5 = c.vertical;
     SetBlockSize(info, c.width, c.height);
-    EXPECT_EQ(Body(FormatBlockLabel(&info, c.text.c_str(), kColor)), c.body) << c.text;
+    EXPECT_EQ(Body(FormatBlockLabel(&info, c.text.c_str(), kColor, labels_)), c.body) << c.text;
   }
 }
 
 TEST_F(BlockLabel, CharacterSizeOfZeroGivesOneLine) {
   MAPGIS_PntInfo info = Note(0.0f);
   SetBlockSize(info, 20, 20);
-  EXPECT_EQ(Body(FormatBlockLabel(&info, "abcdefghijkl", kColor)), "abcdefghijkl");
+  EXPECT_EQ(Body(FormatBlockLabel(&info, "abcdefghijkl", kColor, labels_)), "abcdefghijkl");
   info.alignment5 = 1;
-  EXPECT_EQ(Body(FormatBlockLabel(&info, "abcdefghijkl", kColor)), "abcdefghijkl");
+  EXPECT_EQ(Body(FormatBlockLabel(&info, "abcdefghijkl", kColor, labels_)), "abcdefghijkl");
   SetBlockSize(info, 0, 0);
-  EXPECT_EQ(Body(FormatBlockLabel(&info, "abcdefghijkl", kColor)), "abcdefghijkl");
+  EXPECT_EQ(Body(FormatBlockLabel(&info, "abcdefghijkl", kColor, labels_)), "abcdefghijkl");
 }
 
 TEST_F(BlockLabel, FontChoiceWithoutTags) {
@@ -308,12 +301,12 @@ TEST_F(BlockLabel, FontChoiceWithoutTags) {
   info.westernFont = 0;
   info.fontStyle = 1;
   info.spacing = 1.0f;
-  const std::string chinese = FormatBlockLabel(&info, (kZhong + "a").c_str(), kColor);
+  const std::string chinese = FormatBlockLabel(&info, (kZhong + "a").c_str(), kColor, labels_);
   EXPECT_EQ(FontOf(chinese), kHeiTi);
   EXPECT_EQ(Body(chinese), kZhong + "a");
   // Any byte of 0x80 or more makes the text Chinese, even one that is dropped.
-  EXPECT_EQ(FontOf(FormatBlockLabel(&info, "ab\x80", kColor)), kHeiTi);
-  EXPECT_EQ(FontOf(FormatBlockLabel(&info, "ab", kColor)), "Times New Roman");
+  EXPECT_EQ(FontOf(FormatBlockLabel(&info, "ab\x80", kColor, labels_)), kHeiTi);
+  EXPECT_EQ(FontOf(FormatBlockLabel(&info, "ab", kColor, labels_)), "Times New Roman");
 }
 
 TEST_F(BlockLabel, BlockSizeLiesAtRecordBytes58And62) {
@@ -346,7 +339,7 @@ TEST_F(LabelLimits, LongBodiesStopAtWholeCharacters) {
       {"a" + chinese, "a" + Repeat(kZhong, 80) + "..."},  // 161 bytes: the last character stays whole
   };
   for (const auto& c : cases) {
-    const std::string markup = FormatNoteLabel(&info, c.text.c_str(), kColor);
+    const std::string markup = FormatNoteLabel(&info, c.text.c_str(), kColor, labels_);
     EXPECT_EQ(Body(markup), c.body) << c.text;
     EXPECT_LE(markup.size(), kLabelMaxBytes);
   }
@@ -357,7 +350,7 @@ TEST_F(LabelLimits, TextLabelOfALongTextTakesTheWholeText) {
   // Longer than 159 bytes once formatted: the raw text with "...", 203 bytes; the markup is cut
   // at 259 bytes, the closing tags with it.
   const std::string text = Repeat("a,", 100);
-  const std::string markup = FormatTextLabel(&info, text.c_str(), "A", kColor);
+  const std::string markup = FormatTextLabel(&info, text.c_str(), "A", kColor, labels_);
   EXPECT_EQ(markup.size(), kLabelMaxBytes);
   const std::string prefix = "<FNT name='A' size='12.5'>" + kColorTag;
   ASSERT_EQ(markup.rfind(prefix, 0), 0u);
@@ -365,7 +358,7 @@ TEST_F(LabelLimits, TextLabelOfALongTextTakesTheWholeText) {
 
   // A short text with many blanks stays below the limit and is formatted.
   const std::string spaced = Repeat("a ", 120);
-  EXPECT_EQ(Body(FormatTextLabel(&info, spaced.c_str(), "A", kColor)), std::string(120, 'a'));
+  EXPECT_EQ(Body(FormatTextLabel(&info, spaced.c_str(), "A", kColor, labels_)), std::string(120, 'a'));
 }
 
 TEST_F(LabelLimits, ChineseTextOf300BytesIsCutAtACharacter) {
@@ -376,7 +369,7 @@ TEST_F(LabelLimits, ChineseTextOf300BytesIsCutAtACharacter) {
     MAPGIS_PntInfo info = Note();
     SetBlockSize(info, 1000, 0);  // no line breaks
     for (const char* font : fonts) {
-      const std::string markup = FormatTextLabel(&info, text.c_str(), font, kColor);
+      const std::string markup = FormatTextLabel(&info, text.c_str(), font, kColor, labels_);
       EXPECT_GE(markup.size(), kLabelMaxBytes - 1) << font;
       EXPECT_LE(markup.size(), kLabelMaxBytes) << font;
       EXPECT_TRUE(IsWholeGbk(markup)) << font;
@@ -385,7 +378,7 @@ TEST_F(LabelLimits, ChineseTextOf300BytesIsCutAtACharacter) {
       EXPECT_EQ(text.rfind(markup.substr(prefix.size()), 0), 0u) << "the body is the text from its start";
     }
     for (const std::string& markup :
-         {FormatNoteLabel(&info, text.c_str(), kColor), FormatBlockLabel(&info, text.c_str(), kColor)}) {
+         {FormatNoteLabel(&info, text.c_str(), kColor, labels_), FormatBlockLabel(&info, text.c_str(), kColor, labels_)}) {
       EXPECT_LE(markup.size(), kLabelMaxBytes);
       EXPECT_TRUE(IsWholeGbk(markup));
       const std::string body = Body(markup);
@@ -402,11 +395,11 @@ TEST_F(LabelLimits, TextBufferIsReadNoFurtherThanItsSize) {
   for (std::size_t i = 0; i < sizeof buffer; i += 2) std::memcpy(buffer + i, kZhong.data(), 2);
   buffer[0] = 'a';  // shifts the characters, so byte 259 would split one
   MAPGIS_PntInfo info = Note();
-  const std::string markup = FormatTextLabel(&info, buffer, "", kColor);
+  const std::string markup = FormatTextLabel(&info, buffer, "", kColor, labels_);
   EXPECT_TRUE(IsWholeGbk(markup));
   EXPECT_LE(markup.size(), kLabelMaxBytes);
-  EXPECT_TRUE(IsWholeGbk(FormatNoteLabel(&info, buffer, kColor)));
-  EXPECT_TRUE(IsWholeGbk(FormatBlockLabel(&info, buffer, kColor)));
+  EXPECT_TRUE(IsWholeGbk(FormatNoteLabel(&info, buffer, kColor, labels_)));
+  EXPECT_TRUE(IsWholeGbk(FormatBlockLabel(&info, buffer, kColor, labels_)));
 }
 
 TEST_F(LabelLimits, EveryMarkupFitsWhateverTheRecordHolds) {
@@ -414,7 +407,7 @@ TEST_F(LabelLimits, EveryMarkupFitsWhateverTheRecordHolds) {
   const std::vector<std::string> texts = {
       chinese, "a" + chinese, "/" + Repeat("&<,", 100) + "/", Repeat("#+" + kWen + "#-" + kZi, 40),
   };
-  AppSettings().SingleFont = std::string(300, 'F');
+  labels_.singleFont = std::string(300, 'F');
   const float sizes[] = {0.0f, 4.0f, -4.0f, 3.0e38f, 1.0e-30f};
   for (const auto& text : texts) {
     for (float size : sizes) {
@@ -424,9 +417,9 @@ TEST_F(LabelLimits, EveryMarkupFitsWhateverTheRecordHolds) {
       info.chineseFont = 0;
       info.westernFont = 3;
       SetBlockSize(info, 3.0e38f, 1.0f);
-      for (const std::string& markup : {FormatNoteLabel(&info, text.c_str(), kColor),
-                                        FormatTextLabel(&info, text.c_str(), kHeiTi.c_str(), kColor),
-                                        FormatBlockLabel(&info, text.c_str(), kColor)}) {
+      for (const std::string& markup : {FormatNoteLabel(&info, text.c_str(), kColor, labels_),
+                                        FormatTextLabel(&info, text.c_str(), kHeiTi.c_str(), kColor, labels_),
+                                        FormatBlockLabel(&info, text.c_str(), kColor, labels_)}) {
         EXPECT_LE(markup.size(), kLabelMaxBytes);
         EXPECT_TRUE(IsWholeGbk(markup)) << markup;
       }

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "temp_config.h"
 #include "vordex/conversions.h"
 
@@ -618,12 +618,12 @@ TEST_F(ProjectionStep, AFailedWriteIsReportedAndLeavesNoFileBehind) {
   EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 }
 
-TEST_F(ProjectionStep, TheSettingIsReadFromTheProcessWideValues) {
+TEST_F(ProjectionStep, TheSettingHandedInIsUsedNotTheProcessWideValue) {
   const std::int32_t saved = AppSettings().ExportProjection;
   for (std::int32_t setting : {0, 2}) {
-    AppSettings().ExportProjection = setting;
+    AppSettings().ExportProjection = 1;
     MAP_PARAstruct p = Record({3, 10, 5, 7});
-    const ProjectionStepResult r = RunProjectionStep(p, Base("s" + std::to_string(setting)));
+    const ProjectionStepResult r = RunProjectionStep(p, Base("s" + std::to_string(setting)), setting);
     EXPECT_EQ(r.projectionRequested, setting != 0);
     EXPECT_EQ(r.coordinateScale, setting == 0 ? 1.0 : 1000.0);
     EXPECT_EQ(Prj("s" + std::to_string(setting)).has_value(), setting != 0);

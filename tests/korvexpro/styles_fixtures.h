@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "styles/notifier.h"
 
 namespace KvxTest {

@@ -19,7 +19,7 @@
 #include "batch/batch_view.h"
 #include "batch/file_list.h"
 #include "batch/operation_log.h"
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "support/layer_builder.h"
 #include "support/project_builder.h"
 #include "vordex/text_encoding.h"

@@ -11,7 +11,7 @@
 
 #include "batch_fixtures.h"
 #include "batch/operation_log.h"
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "support/layer_builder.h"
 
 namespace {

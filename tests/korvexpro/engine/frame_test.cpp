@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine_fixtures.h"
+#include "engine/table_conversion.h"
 #include "projection/projection_writer.h"
 
 namespace {
@@ -393,3 +394,40 @@ TEST(ConversionFrame, HooksSelectPrepareAndFillTheirFields) {
 }
 
 }  // namespace
+
+// A conversion sees exactly the values of the settings snapshot it is handed.
+TEST(FrameSettingsFrom, TakesEveryValueOfTheSnapshot) {
+  Kvx::Settings s;
+  s.CodePage = 1;
+  s.SymbolType = 4;
+  s.ColorModel = 2;
+  s.RotateType = 1;
+  s.ExportProjection = 2;
+  s.MaxErrors = 7;
+  s.LogLevel = 2;
+  s.SymbolFontName = "Marker";
+  s.FontAdjust = 2.5f;
+  s.SingleFont = "Arial";
+  const Kvx::FrameSettings f = Kvx::FrameSettings::From(s);
+  EXPECT_EQ(f.codePage, 1);
+  EXPECT_EQ(f.symbolType, 4);
+  EXPECT_EQ(f.colorModel, 2);
+  EXPECT_EQ(f.rotateType, 1);
+  EXPECT_EQ(f.exportProjection, 2);
+  EXPECT_EQ(f.maxErrors, 7);
+  EXPECT_EQ(f.symbolFontName, "Marker");
+  EXPECT_EQ(f.labels.fontAdjust, 2.5f);
+  EXPECT_EQ(f.labels.singleFont, "Arial");
+  const Kvx::TableSettings t = Kvx::TableSettings::From(s);
+  EXPECT_EQ(t.codePage, 1);
+  EXPECT_EQ(t.logLevel, 2);
+}
+
+// Label settings built without a snapshot are the settings' own defaults.
+TEST(FrameSettingsFrom, LabelDefaultsAreTheSettingDefaults) {
+  const Kvx::Settings defaults;
+  const Kvx::LabelSettings labels;
+  EXPECT_EQ(labels.fontAdjust, defaults.FontAdjust);
+  EXPECT_EQ(labels.singleFont, defaults.SingleFont);
+  EXPECT_EQ(Kvx::FrameSettings::From(defaults).labels.singleFont, labels.singleFont);
+}

@@ -360,8 +360,8 @@ TEST(PointConversion, AllPointsParametersAndLabels) {
 
   char font[MapGis::kFontNameBufferSize] = {0};
   MapGis::GetFontName(1, font, sizeof font);
-  const std::string textLabel = Kvx::FormatTextLabel(&b.Point(0), "H#+2#=O", font, 0);
-  const std::string blockLabel = Kvx::FormatBlockLabel(&b.Point(1), (kNoteGbk + kNoteGbk).c_str(), 0);
+  const std::string textLabel = Kvx::FormatTextLabel(&b.Point(0), "H#+2#=O", font, 0, Kvx::LabelSettings{});
+  const std::string blockLabel = Kvx::FormatBlockLabel(&b.Point(1), (kNoteGbk + kNoteGbk).c_str(), 0, Kvx::LabelSettings{});
   ASSERT_NE(textLabel.find("H<SUP>2</SUP>O"), std::string::npos);
   ASSERT_NE(blockLabel.find("\r\n"), std::string::npos);
 
@@ -402,7 +402,7 @@ TEST(PointConversion, AnnotationTextAndParameters) {
   b.Point(1).alignment = 2;
   b.Point(1).alignment5 = 3;
   b.Attributes(KvxTest::EntryPrimaryAttr).EnsureRecords(2);
-  const std::string label = Kvx::FormatNoteLabel(&b.Point(0), (kNoteGbk + "a,b").c_str(), 0);
+  const std::string label = Kvx::FormatNoteLabel(&b.Point(0), (kNoteGbk + "a,b").c_str(), 0, Kvx::LabelSettings{});
 
   for (int codePage : {0, 1}) {
     SCOPED_TRACE(codePage);
@@ -484,7 +484,7 @@ TEST(PointConversion, LongLabelsAreCutBetweenCharacters) {
     t.fontStyle = 1;
     t.chineseFont = 3;
     b.Attributes(KvxTest::EntryPrimaryAttr).EnsureRecords(1);
-    const std::string markup = Kvx::FormatNoteLabel(&b.Point(0), text.c_str(), 0);
+    const std::string markup = Kvx::FormatNoteLabel(&b.Point(0), text.c_str(), 0, Kvx::LabelSettings{});
     ASSERT_GT(markup.size(), 254u);
     ASSERT_NE(markup.substr(240, 20).find(kZhong), std::string::npos);  // Chinese around the cut
 
@@ -598,7 +598,7 @@ TEST(PointConversion, AnnotationsAsGdalReadsThem) {
   b.Point(0).alignment = 1;
   b.AddPoint(7, 8);
   b.Attributes(KvxTest::EntryPrimaryAttr).EnsureRecords(2);
-  const std::string label = MapGis::GbkToUtf8(Kvx::FormatNoteLabel(&b.Point(0), (kNoteGbk + "A&B").c_str(), 0));
+  const std::string label = MapGis::GbkToUtf8(Kvx::FormatNoteLabel(&b.Point(0), (kNoteGbk + "A&B").c_str(), 0, Kvx::LabelSettings{}));
   KvxTest::TempDir dir;
   const Outcome out = ConvertPoints(b, dir, WithSymbolType(4, 1), PointRoutine::Notes);
   ASSERT_EQ(out.result, Kvx::kConvertSuccess);

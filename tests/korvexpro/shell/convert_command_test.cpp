@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "shell/convert_command.h"
 #include "shell_fixtures.h"
 #include "styles/colour_models.h"

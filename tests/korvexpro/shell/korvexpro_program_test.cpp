@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "shell_fixtures.h"
 #include "temp_config.h"
 

@@ -26,7 +26,7 @@
 
 #include <gtest/gtest.h>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "temp_config.h"
 #include "shell/convert_command.h"
 #include "support/layer_builder.h"

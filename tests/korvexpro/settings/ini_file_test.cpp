@@ -1,4 +1,4 @@
-#include "batch/ini_file.h"
+#include "settings/ini_file.h"
 
 #include "temp_config.h"
 

@@ -1,4 +1,4 @@
-#include "batch/settings.h"
+#include "settings/settings.h"
 
 #include <fcntl.h>
 #include <pwd.h>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <system_error>
 
-#include "batch/ini_file.h"
+#include "settings/ini_file.h"
 #include "vordex/windows_names.h"
 
 namespace Kvx {

@@ -1,8 +1,9 @@
 #pragma once
 
 // The user's options. There is one process-wide set of values, AppSettings(): it is loaded from the
-// INI file when the program starts and written back when it ends, and every part of the program reads
-// the values directly at the moment it needs them (no copies per batch or per conversion).
+// INI file when the program starts and written back when it ends. Only the front ends and the batch
+// driver read it; the driver takes a snapshot when each row starts and hands the conversions the
+// values they need, so the engine, styles and projection never read it while they run.
 //
 // The file is $XDG_CONFIG_HOME/Halvard/KorvexPro.ini (or ~/.config/Halvard/KorvexPro.ini), unless the
 // command line names another one. Each setting is the entry named by its key in the section of its

@@ -1,9 +1,9 @@
-#include "batch/settings_tool.h"
+#include "settings/settings_tool.h"
 
 #include <algorithm>
 #include <string>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "vordex/windows_names.h"
 
 namespace Kvx {

@@ -1,4 +1,4 @@
-#include "batch/settings.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

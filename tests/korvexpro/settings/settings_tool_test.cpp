@@ -1,11 +1,11 @@
-#include "batch/settings_tool.h"
+#include "settings/settings_tool.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
 
-#include "batch/settings.h"
+#include "settings/settings.h"
 #include "temp_config.h"
 
 namespace {
