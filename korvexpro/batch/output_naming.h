@@ -31,7 +31,8 @@ inline constexpr std::string_view kFolderNotCreatedLog = "无法创建输出文�
 // earlier run's result, or the log of an earlier empty result, is never written over.
 inline constexpr std::array<std::string_view, 4> kTakenNameExtensions = {".dbf", ".shp", ".xls", ".log"};
 // The files of one output name that DeleteOutputs removes (never the ".log").
-inline constexpr std::array<std::string_view, 6> kOutputExtensions = {".shp", ".shx", ".dbf", ".prj", ".avl", ".cpg"};
+inline constexpr std::array<std::string_view, 7> kOutputExtensions = {".shp", ".shx", ".dbf", ".prj",
+                                                                     ".avl", ".cpg", ".qml"};
 
 // The two marks of a source file by its extension (settings of the "Affix" section): main and
 // second (the second is empty for kinds without a derived output).
@@ -55,7 +56,7 @@ struct OutputNames {
 // The main and second names of `source` in `folder`, renamed until no file of either is taken.
 OutputNames BuildFinalName(const std::string& folder, const std::filesystem::path& source, OperationLog& log);
 
-// Deletes the six output files of `name` (".shp .shx .dbf .prj .avl .cpg"), ignoring failures.
+// Deletes the seven output files of `name` (".shp .shx .dbf .prj .avl .cpg .qml"), ignoring failures.
 // The conversion's log stays.
 void DeleteOutputs(const std::string& name);
 

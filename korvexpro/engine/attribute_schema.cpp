@@ -17,21 +17,19 @@ using MapGis::FieldType;
 // Below this a reader answer is a status, not a type code (type codes are stored in one byte).
 constexpr std::int32_t kLowestTypeCode = -128;
 
-// Characters the values of an integer type need, sign included.
-int IntegerWidthNeeded(std::int32_t type) {
-  switch (type) {
-    case MapGis::FieldByte: return 3;    // 0..255
-    case MapGis::FieldShort: return 6;   // -32768
-    default: return 11;                  // -2147483648
-  }
-}
-
 template <typename T>
 T TakeValue(const char* bytes, std::int32_t size) {
   T value;
   std::memset(&value, 0, sizeof value);
   if (bytes && size > 0) std::memcpy(&value, bytes, std::min<std::size_t>(sizeof value, static_cast<std::size_t>(size)));
   return value;
+}
+
+// The value of an integer field as its type stores it (a byte is unsigned).
+std::int64_t IntegerValue(std::int32_t type, const char* value, std::int32_t size) {
+  if (type == MapGis::FieldByte) return TakeValue<std::uint8_t>(value, size);
+  if (type == MapGis::FieldShort) return TakeValue<std::int16_t>(value, size);
+  return TakeValue<std::int32_t>(value, size);
 }
 
 // "%04.2f" without the locale: two decimals, padded on the left to four characters.
@@ -80,7 +78,8 @@ bool PlanField(std::int32_t type, int size, int width, int decimals, FieldPlan* 
     case MapGis::FieldLong:
       p.kind = ValueKind::Integer;
       p.dbfType = FTInteger;
-      p.width = std::min(std::max(width < 1 ? 4 : width, IntegerWidthNeeded(type)), kDbfTextMax);
+      // The stored width; AttributeTransfer widens it to the widest value of the layer.
+      p.width = std::min(width < 1 ? 4 : width, kDbfTextMax);
       break;
     case MapGis::FieldFloat:
     case MapGis::FieldDouble:
@@ -115,10 +114,25 @@ bool PlanField(std::int32_t type, int size, int width, int decimals, FieldPlan* 
   return true;
 }
 
-SchemaStatus AttributeTransfer::AddFields(int fieldCount, const SchemaLines& lines) {
-  plans_.clear();
-  plans_.reserve(static_cast<std::size_t>(std::max(fieldCount, 0)));
+int IntegerTextWidth(std::int64_t value) {
+  char text[24];
+  const auto r = std::to_chars(text, text + sizeof text, value);
+  return static_cast<int>(r.ptr - text);
+}
+
+SchemaStatus AttributeTransfer::AddFields(int fieldCount, const SchemaLines& lines, int records) {
+  struct Planned {
+    std::string name;       // GBK, as stored
+    std::int32_t type = 0;
+    int width = 0;          // -1 when not given
+    bool valid = false;
+    FieldPlan plan;
+  };
+  // Every definition first: the integer widths depend on the values of the whole layer.
+  std::vector<Planned> planned(static_cast<std::size_t>(std::max(fieldCount, 0)));
+  bool allValid = true;
   for (int j = 0; j < fieldCount; ++j) {
+    Planned& f = planned[static_cast<std::size_t>(j)];
     char name[32] = {0};
     int size = 0, width = 0, decimals = 0;
     std::int32_t type = reader_.GetFieldInfo(j, name, &size, &width, &decimals);
@@ -129,19 +143,52 @@ SchemaStatus AttributeTransfer::AddFields(int fieldCount, const SchemaLines& lin
       if (reader_.GetFieldInfo(j, nullptr, nullptr, &width, nullptr) < kLowestTypeCode) width = -1;
       if (reader_.GetFieldInfo(j, nullptr, nullptr, nullptr, &decimals) < kLowestTypeCode) decimals = -1;
     }
-    const std::string shownName = MapGis::GbkToUtf8(name);
-    FieldPlan plan;
-    if (type < kLowestTypeCode || !PlanField(type, size, width, decimals, &plan)) {
+    f.name = name;
+    f.type = type;
+    f.width = width;
+    f.valid = type >= kLowestTypeCode && PlanField(type, size, width, decimals, &f.plan);
+    if (!f.valid) {
+      allValid = false;
+      break;
+    }
+  }
+
+  // One pass over the records: an integer field keeps its stored width when every value fits,
+  // else it gets the width of its widest value, so no value is cut and a field stays as narrow
+  // as its values allow.
+  if (allValid && records > 0) {
+    std::vector<int> integers;
+    for (int j = 0; j < fieldCount; ++j)
+      if (planned[static_cast<std::size_t>(j)].plan.kind == ValueKind::Integer) integers.push_back(j);
+    for (int record = 0; record < records && !integers.empty(); ++record) {
+      for (int j : integers) {
+        FieldPlan& plan = planned[static_cast<std::size_t>(j)].plan;
+        const char* value = reader_.ReadAttribute(record, j, plan.type);
+        const std::int32_t size = value ? reader_.GetLastValueSize() : 0;
+        plan.width = std::max(plan.width, IntegerTextWidth(IntegerValue(plan.type, value, size)));
+      }
+    }
+  }
+
+  plans_.clear();
+  plans_.reserve(planned.size());
+  names_.clear();
+  for (int j = 0; j < fieldCount; ++j) {
+    const Planned& f = planned[static_cast<std::size_t>(j)];
+    const std::string shownName = MapGis::GbkToUtf8(f.name);
+    if (!f.valid) {
       log_.WriteFormat(std::string(lines.invalidType).c_str(), shownName.c_str());
       return SchemaStatus::InvalidType;
     }
-    if (plan.kind == ValueKind::Text && width > kDbfTextMax) log_.WriteFormat(kLogFieldTooWide.data(), shownName.c_str());
+    const FieldPlan& plan = f.plan;
+    if (plan.kind == ValueKind::Text && f.width > kDbfTextMax) log_.WriteFormat(kLogFieldTooWide.data(), shownName.c_str());
     char dbfName[16];
-    encoder_.EncodeDbfText(name, dbfName, 10);
+    encoder_.EncodeDbfText(f.name.c_str(), dbfName, 10);
     if (dbf_.AddField(dbfName, plan.dbfType, plan.width, plan.decimals) != j) {
       log_.WriteFormat(kLogFieldRefused.data(), shownName.c_str());
       return SchemaStatus::FieldRefused;
     }
+    names_.push_back({encoder_.Utf8() ? std::string(dbfName) : MapGis::GbkToUtf8(dbfName), shownName});
     if (plan.kind == ValueKind::Null) log_.WriteFormat(std::string(lines.unsupportedType).c_str(), shownName.c_str());
     if (lines.logDateAsText &&
         (plan.kind == ValueKind::Date || plan.kind == ValueKind::Time || plan.kind == ValueKind::TimeStamp))
@@ -164,11 +211,7 @@ void AttributeTransfer::WriteRow(int record, int row) {
         dbf_.WriteString(row, j, value ? encoder_.EncodeDbfText(value, text, plan.textLimit) : nullptr);
         break;
       case ValueKind::Integer: {
-        std::int64_t v = 0;
-        if (plan.type == MapGis::FieldByte) v = TakeValue<std::uint8_t>(value, size);
-        else if (plan.type == MapGis::FieldShort) v = TakeValue<std::int16_t>(value, size);
-        else v = TakeValue<std::int32_t>(value, size);
-        dbf_.WriteInteger(row, j, v);
+        dbf_.WriteInteger(row, j, IntegerValue(plan.type, value, size));
         break;
       }
       case ValueKind::Real: {

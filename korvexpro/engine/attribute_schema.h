@@ -6,8 +6,8 @@
 //
 //   MapGIS type               DBF field                       width                          decimals
 //   0 string, 9 text          C                               the MapGIS width, at most 254  0
-//   1 byte, 2 short, 3 long   N integer                       the MapGIS width, 4 below 1,   0
-//                                                             at least what the type needs
+//   1 byte, 2 short, 3 long   N integer                       the MapGIS width, 4 below 1;   0
+//                                                             the widest value's when wider
 //   4 float, 5 double         N real                          the MapGIS width, 16 below 1   the MapGIS decimals, 5 below 1
 //   6 date, 7 time, 16 stamp  C, formatted text               50                             0
 //   8 boolean                 L                               the MapGIS width, 4 below 1    0
@@ -15,6 +15,7 @@
 //   above 18 (or negative)    none: the conversion stops with -9980
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -43,6 +44,9 @@ inline constexpr std::string_view kLogTooManyNulls = "I__不支持字段过多�
 // A field that shapelib refuses (the DBF row would grow beyond 65535 bytes).
 inline constexpr std::string_view kLogFieldRefused = "E__[%s]字段无法写入属性表\n";
 
+// Characters of an integer written in a DBF field, sign included.
+int IntegerTextWidth(std::int64_t value);
+
 // Width of a DBF text field and the widest text a field takes.
 inline constexpr int kDbfTextMax = 254;
 // Width of the formatted date and time fields.
@@ -60,7 +64,7 @@ struct FieldPlan {
   int textLimit = 0;            // bytes of text a value keeps (text fields)
 };
 
-// The plan of one field from its MapGIS definition; false for a type above 18 (or negative).
+// The plan of one field from its MapGIS definition (an integer field with its stored width); false for a type above 18 (or negative).
 // `width` and `decimals` below 0 mean "not given" (the reader refused to report them).
 bool PlanField(std::int32_t type, int size, int width, int decimals, FieldPlan* plan);
 
@@ -76,8 +80,9 @@ class AttributeTransfer {
                     std::int32_t maxErrors)
       : reader_(reader), dbf_(dbf), encoder_(encoder), log_(log), maxErrors_(maxErrors) {}
 
-  // Adds the layer's `fieldCount` fields to the DBF in order, with their log lines.
-  SchemaStatus AddFields(int fieldCount, const SchemaLines& lines);
+  // Adds the layer's `fieldCount` fields to the DBF in order, with their log lines. Integer fields
+  // are widened to the widest value of attribute records 0 .. records - 1 (read once, here).
+  SchemaStatus AddFields(int fieldCount, const SchemaLines& lines, int records);
 
   // Writes the values of attribute record `record` into DBF row `row`. A value the reader cannot
   // give is written as the type's empty value.
@@ -86,6 +91,12 @@ class AttributeTransfer {
   // Values written as null because their type has no DBF equivalent.
   std::int32_t NullCount() const { return nulls_; }
   const std::vector<FieldPlan>& Plans() const { return plans_; }
+  // For each field added: its name as the DBF holds it and its whole MapGIS name, both UTF-8.
+  struct FieldNames {
+    std::string stored;
+    std::string whole;
+  };
+  const std::vector<FieldNames>& Names() const { return names_; }
 
  private:
   MapGis::MapGis_FastReader& reader_;
@@ -94,6 +105,7 @@ class AttributeTransfer {
   CLogger& log_;
   std::int32_t maxErrors_;
   std::vector<FieldPlan> plans_;
+  std::vector<FieldNames> names_;
   std::int32_t nulls_ = 0;
 };
 

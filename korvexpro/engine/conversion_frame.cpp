@@ -7,6 +7,8 @@
 #include "settings/settings.h"
 #include "engine/logger.h"
 #include "projection/projection_writer.h"
+#include "styles/qml_writer.h"
+#include "vordex/text_encoding.h"
 #include "vordex/conversions.h"
 #include "vordex/status.h"
 
@@ -32,6 +34,7 @@ FrameSettings FrameSettings::From(const Settings& s) {
   f.rotateType = s.RotateType;
   f.exportProjection = s.ExportProjection;
   f.maxErrors = s.MaxErrors;
+  f.qgisStyle = s.QgisStyle;
   f.symbolFontName = s.SymbolFontName;
   f.labels.fontAdjust = s.FontAdjust;
   f.labels.singleFont = s.SingleFont;
@@ -91,6 +94,50 @@ std::int32_t Summarise(CLogger& log, const FrameRules& rules, std::int32_t writt
   return kConvertCountMismatch;
 }
 
+bool HasDrawingParameters(std::int32_t symbolType) { return symbolType == 1 || symbolType == 2 || symbolType == 4; }
+
+// The RGB of a legend entry's packed colour: RGB in legend mode; in symbol mode the packed CMYK of
+// a colour number, whose RGB is that of the first colour number of the library with this CMYK.
+QmlColour EntryColour(std::int32_t packed, LegendMode mode, const StyleContext& styles) {
+  if (mode == LegendMode::Legend) return QmlColourOfPackedRgb(packed);
+  for (std::int32_t n = 1; n <= styles.ColourCount(); ++n)
+    if (styles.PackedCMYK(n) == packed) return QmlColourOfPackedRgb(styles.PackedRGB(n));
+  return QmlColour{};
+}
+
+QmlStyle StyleOf(const FrameRules& rules, const FrameSettings& settings, const StyleContext& styles,
+                 const LegendCollector* legend, std::vector<QmlField> fields) {
+  QmlStyle style;
+  style.geometry = rules.shapeType == 1 ? QmlGeometry::Marker : rules.shapeType == 5 ? QmlGeometry::Region : QmlGeometry::Line;
+  style.rotateType = settings.rotateType;
+  style.rgbColourFields = settings.colorModel == 0;
+  style.fields = std::move(fields);
+  if (const QmlField* text = FindQmlField(style.fields, "注释文字")) {
+    style.labels = true;
+    style.labelField = text->name;
+  }
+  if (legend) {
+    const QmlField* codes = FindQmlField(style.fields, legend->Mode() == LegendMode::Legend ? "KVX_LEGEND" : "KVX_SYMBOL");
+    if (codes) {
+      style.renderer = QmlRenderer::Categorized;
+      style.classField = codes->name;
+      for (const LegendEntry& e : legend->Entries()) {
+        QmlCategory c;
+        c.value = e.GetLegendCode().Str();
+        c.colour = EntryColour(e.colour, legend->Mode(), styles);
+        c.secondColour = EntryColour(e.secondColour, legend->Mode(), styles);
+        c.symbol = style.geometry == QmlGeometry::Region ? e.symbol : 0;
+        // Lines: the width; markers: the height (the width when no height is given).
+        c.size = style.geometry == QmlGeometry::Marker && e.size2 > 0 ? e.size2 : e.size1;
+        style.categories.push_back(std::move(c));
+      }
+    }
+  } else if (settings.symbolType == 2 && settings.colorModel == 0) {
+    style.renderer = QmlRenderer::DataDefined;
+  }
+  return style;
+}
+
 }  // namespace
 
 std::int32_t RunConversion(const std::filesystem::path& source, const std::filesystem::path& outputBase,
@@ -148,16 +195,20 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
 
   // The layer's own fields.
   AttributeTransfer transfer(reader, dbf, encoder, log, settings.maxErrors);
-  switch (transfer.AddFields(fields, rules.schema)) {
+  // Records beyond the slots are never written; slots beyond the records get empty values.
+  switch (transfer.AddFields(fields, rules.schema, std::min(records, slots))) {
     case SchemaStatus::Done: break;
     case SchemaStatus::InvalidType: return kConvertBadStructure;
     case SchemaStatus::FieldRefused: return kConvertOutputFailed;
   }
 
   // The drawing-parameter fields, and the row-number field of a table that has none at all.
+  std::vector<QmlField> qmlFields;
+  for (const AttributeTransfer::FieldNames& n : transfer.Names()) qmlFields.push_back({n.stored, n.whole});
   for (const StyleField& field : hooks.StyleFields(settings)) {
     char name[16];
     encoder.EncodeDbfTextW(field.name, name, 11);
+    qmlFields.push_back({encoder.Utf8() ? std::string(name) : MapGis::GbkToUtf8(name), std::string(field.name)});
     if (dbf.AddField(name, field.type, field.width, field.decimals) < 0) {
       log.WriteFormat(kLogFieldRefused.data(), std::string(field.name).c_str());
       return kConvertOutputFailed;
@@ -170,6 +221,7 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
     log.WriteFormat(kLogFieldRefused.data(), kRowNumberField);
     return kConvertOutputFailed;
   }
+  if (rowNumbers) qmlFields.push_back({kRowNumberField, kRowNumberField});
 
   // The shapes.
   ShapeFile shp = ShapeFile::Create(outputBase, rules.shapeType);
@@ -234,11 +286,23 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
     }
   }
 
-  // Summary and result. The shapefile is complete, but a requested .prj or .avl that could not
-  // be written (its error line is in the log) makes the conversion a failure all the same.
+  // The QGIS style.
+  bool styleFailed = false;
+  if (settings.qgisStyle != 0 && HasDrawingParameters(settings.symbolType)) {
+    const QmlStyle style = StyleOf(rules, settings, services.styles, legend ? &*legend : nullptr, std::move(qmlFields));
+    if (style.renderer == QmlRenderer::Single && settings.symbolType == 2 && !style.labels)
+      log.WriteString(kLogQmlPlainColour);
+    if (!WriteQml(outputBase, style)) {
+      log.WriteString(kLogQmlFailed);
+      styleFailed = true;
+    }
+  }
+
+  // Summary and result. The shapefile is complete, but a requested .prj, .avl or .qml that could
+  // not be written (its error line is in the log) makes the conversion a failure all the same.
   const std::int32_t result = Summarise(log, rules, written, errors, valid);
   const bool projectionFailed = projection.projectionRequested && !projection.ProjectionWritten();
-  return legendFailed || projectionFailed ? kConvertOutputFailed : result;
+  return legendFailed || projectionFailed || styleFailed ? kConvertOutputFailed : result;
 }
 
 }  // namespace Kvx

@@ -1,8 +1,8 @@
 #pragma once
 
 // The frame that every layer conversion runs: one MapGIS layer in, one shapefile set out
-// ("<base>.shp/.shx/.dbf", ".cpg" for UTF-8 tables, ".prj", ".avl" in legend mode) and always the
-// log "<base>.log".
+// ("<base>.shp/.shx/.dbf", ".cpg" naming the table's encoding, ".prj", ".avl" in legend mode, ".qml"
+// with drawing parameters) and always the log "<base>.log".
 //
 // RunConversion owns the whole sequence: the log, opening and checking the layer, the attribute
 // structure, the projection step, the DBF schema, the shape file, the record loop with its error
@@ -22,7 +22,8 @@
 // Output files: the .shp/.shx/.dbf are created only once the layer has passed its checks; one that
 // cannot be created or written gives an error line naming it and kConvertOutputFailed, and no
 // feature is written without it. A requested .prj or .avl that cannot be written gives its error
-// line and kConvertOutputFailed too, though the shapefile itself is then complete.
+// line and kConvertOutputFailed too, though the shapefile itself is then complete; so does a
+// ".qml" that cannot be written.
 
 #include <cstdint>
 #include <filesystem>
@@ -85,6 +86,9 @@ inline constexpr std::string_view kLogReadErrorsSourceNote = "I__源文件存在
 inline constexpr std::string_view kLogCannotCreate = "E__输出文件无法创建[%s]\n";
 inline constexpr std::string_view kLogCannotWrite = "E__输出文件写入失败[%s]\n";
 inline constexpr std::string_view kLogAvlFailed = "E__AVL图例文件输出失败\n";
+// The QGIS style: one that cannot be written, and parameter mode without RGB colour fields.
+inline constexpr std::string_view kLogQmlFailed = "E__QGIS样式文件输出失败\n";
+inline constexpr std::string_view kLogQmlPlainColour = "W__颜色模型不是RGB，QGIS样式使用单一颜色\n";
 
 // A table needs one field to hold a row per shape (shapelib writes no row without a field, and
 // readers drop the shapes that have no row). A layer without fields and without drawing-parameter
@@ -105,6 +109,9 @@ struct FrameSettings {
   std::int32_t rotateType = 0;
   std::int32_t exportProjection = 1;
   std::int32_t maxErrors = 64;
+  // Non-zero: a QGIS style "<base>.qml" beside outputs written with drawing parameters. The
+  // setting's default is 1; a FrameSettings made by hand writes none unless asked.
+  std::int32_t qgisStyle = 0;
   std::string symbolFontName;
   LabelSettings labels;  // FontAdjust and SingleFont of label markup
 

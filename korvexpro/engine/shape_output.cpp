@@ -1,9 +1,11 @@
 #include "engine/shape_output.h"
 
 #include "engine/buffered_io.h"
+#include "engine/dbf_text.h"
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -20,6 +22,13 @@ static_assert(offsetof(SHPObject, bMeasureIsUsed) == offsetof(MapGis::Geometry, 
 // Widest field text: a DBF field holds at most 255 characters.
 constexpr int kMaxFieldWidth = 255;
 
+bool WriteCodePageFile(const std::filesystem::path& file, std::string_view text) {
+  std::FILE* f = std::fopen(file.c_str(), "wb");
+  if (!f) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return std::fclose(f) == 0 && written;
+}
+
 }  // namespace
 
 std::filesystem::path WithExtension(const std::filesystem::path& outputBase, std::string_view extension) {
@@ -32,16 +41,25 @@ std::filesystem::path WithExtension(const std::filesystem::path& outputBase, std
 
 DbfTable DbfTable::Create(const std::filesystem::path& outputBase, const char* codePage) {
   DbfTable table;
+  const bool gbk = codePage && std::strcmp(codePage, kDbfCodePageAnsi) == 0;
   const bool utf8 = codePage && std::strncmp(codePage, "LDID/", 5) != 0;
+  const std::filesystem::path cpg = WithExtension(outputBase, ".cpg");
   if (!utf8) {
     std::error_code ec;
-    std::filesystem::remove(WithExtension(outputBase, ".cpg"), ec);
+    std::filesystem::remove(cpg, ec);
   }
   // The name is given with its extension: shapelib strips only that, so a dot inside the base
   // name survives.
   table.file_ = WithExtension(outputBase, ".dbf");
   SAHooks hooks = BufferedFileHooks();
   table.handle_.reset(DBFCreateLL(table.file_.c_str(), codePage, &hooks));
+  if (table.handle_ && gbk && !WriteCodePageFile(cpg, kGbkCodePageFileText)) {
+    // A GBK table without its .cpg is read as Latin-1 by GDAL and QGIS: not a usable result.
+    table.handle_.reset();
+    std::error_code ec;
+    std::filesystem::remove(table.file_, ec);
+    std::filesystem::remove(cpg, ec);
+  }
   return table;
 }
 

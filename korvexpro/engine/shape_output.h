@@ -22,6 +22,9 @@
 
 namespace Kvx {
 
+// The ".cpg" text of a GBK (code page 936) table.
+inline constexpr std::string_view kGbkCodePageFileText = "936";
+
 // "<base><extension>": the base with the extension added, never replacing a dot-part of the base.
 std::filesystem::path WithExtension(const std::filesystem::path& outputBase, std::string_view extension);
 
@@ -31,9 +34,11 @@ class DbfTable {
   DbfTable(DbfTable&&) = default;
   DbfTable& operator=(DbfTable&&) = default;
 
-  // Creates "<base>.dbf" with the code-page text "LDID/87" or "UTF-8" (shapelib writes the ".cpg"
-  // for the latter). An earlier "<base>.cpg" is removed when the new table is not UTF-8, so that it
-  // cannot mislabel the new table. Not open on failure.
+  // Creates "<base>.dbf" with the code-page text "LDID/87" or "UTF-8". Both get a "<base>.cpg"
+  // naming their encoding, which GDAL, QGIS and ArcGIS read: "936" (GBK, as ArcGIS writes it) beside
+  // an "LDID/87" table, "UTF-8" (written by shapelib) beside a UTF-8 one. An earlier "<base>.cpg" is
+  // removed for any other code page, so that it cannot mislabel the new table. Not open on failure,
+  // also when the GBK table's ".cpg" cannot be written.
   static DbfTable Create(const std::filesystem::path& outputBase, const char* codePage);
 
   bool IsOpen() const { return handle_ != nullptr; }

@@ -143,7 +143,8 @@ std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::files
   // writes its schema lines itself, in the transfer's order.
   CLogger discard("/dev/null");
   AttributeTransfer transfer(t.reader, dbf, encoder, discard, 0);
-  const SchemaStatus schema = transfer.AddFields(t.fields, SchemaLines{kLogUnsupportedTypeE, kLogInvalidStructure, false});
+  const SchemaStatus schema =
+      transfer.AddFields(t.fields, SchemaLines{kLogUnsupportedTypeE, kLogInvalidStructure, false}, t.records);
   const std::vector<FieldPlan>& plans = transfer.Plans();
   const int traceLevel = settings.logLevel >= 0 && settings.logLevel <= 3 ? 7 - settings.logLevel : 0;
   std::string name;

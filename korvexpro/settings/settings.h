@@ -47,6 +47,7 @@ struct Settings {
   std::int32_t ColorModel{};   // 0 RGB, 1 CMYK, 2 MapGIS colour number
   std::int32_t RotateType{};   // 0 mathematical, 1 geographic, 2 graphic angle
   std::int32_t CodePage{};     // 0: text in GBK ("LDID/87"); 1: UTF-8
+  std::int32_t QgisStyle{};    // non-zero: a QGIS style (.qml) beside outputs with drawing parameters
   std::string SingleFont;      // font for single-byte text in label markup
   float FontAdjust{};          // font size factor of label markup, kFontAdjustMin..kFontAdjustMax
 

@@ -224,6 +224,10 @@ void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const Settin
     s.LibPath = (ec ? fs::path(*o.lib) : absolute).lexically_normal().string();
     mark("FilePath/LibPath");
   }
+  if (o.qml) {
+    s.QgisStyle = *o.qml ? 1 : 0;
+    mark("Styles/QgisStyle");
+  }
   if (o.keepEmpty) {
     s.ExportEmptyFile = 1;
     mark("General/ExportEmptyFile");
@@ -391,6 +395,8 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
   convert->add_option("--angle-model", options->angleModel, "Angle fields as arithmetic, geographic or graphic angles")
       ->check(CLI::IsMember(WordsOf(kAngleChoices)));
   convert->add_option("--lib", options->lib, "MapGIS system library folder holding Pcolor.lib")->type_name("DIR");
+  convert->add_flag("--qml,!--no-qml", options->qml,
+                    "Write (or not) a QGIS style .qml beside outputs with drawing parameters");
   convert->add_flag("--keep-empty", options->keepEmpty, "Keep the outputs of a conversion that wrote nothing");
   convert->add_option("--max-errors", options->maxErrors, "Error lines of one kind a conversion log holds")
       ->check(CLI::NonNegativeNumber)

@@ -29,6 +29,7 @@ struct ConvertOptions {
   std::optional<std::string> colourModel;  // rgb | cmyk | number
   std::optional<std::string> angleModel;   // arithmetic | geographic | graphic
   std::optional<std::string> lib;
+  std::optional<bool> qml;                 // --qml / --no-qml: a QGIS style beside styled outputs
   bool keepEmpty = false;
   std::optional<int> maxErrors;
   bool noLayerIndex = false;

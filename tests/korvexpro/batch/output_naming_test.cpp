@@ -179,9 +179,9 @@ TEST(OutputFoldersPermissions, ReadOnlyFolder) {
 
 // ---- Deleting an output set ----
 
-TEST(DeleteOutputs, RemovesTheSixOutputFilesOnly) {
+TEST(DeleteOutputs, RemovesEveryOutputFileButTheLog) {
   KvxTest::TempDir out;
-  const std::vector<std::string> gone = {".shp", ".shx", ".dbf", ".prj", ".avl", ".cpg"};
+  const std::vector<std::string> gone = {".shp", ".shx", ".dbf", ".prj", ".avl", ".cpg", ".qml"};
   const std::vector<std::string> stay = {".log", ".xls", ".txt"};
   for (const auto& e : gone) WriteAll(out / ("a" + e), "x");
   for (const auto& e : stay) WriteAll(out / ("a" + e), "x");

@@ -24,8 +24,8 @@ KvxTest::LayerBuilder EveryFieldKind() {
   a.AddField("NAME", FieldString, 300, 300);   // 0: wider than a DBF field
   a.AddField("NOTE", FieldText, 12);           // 1: width stored as -1 below
   a.AddField("CODE", FieldString, 6, 0);       // 2: width 0
-  a.AddField("B", FieldByte, 1, 0);            // 3
-  a.AddField("S", FieldShort, 2, 2);           // 4: too narrow for its values
+  a.AddField("B", FieldByte, 1, 0);            // 3: width 0
+  a.AddField("S", FieldShort, 2, 2);           // 4: wide enough for its values
   a.AddField("L", FieldLong, 4, 4);            // 5
   a.AddField("F", FieldFloat, 4, 0, 0);        // 6: width and decimals 0
   a.AddField("D", FieldDouble, 8, 12, 3);      // 7
@@ -66,9 +66,9 @@ TEST(AttributeSchema, FieldTypesWidthsDecimalsAndNames) {
   ASSERT_TRUE(dbf.IsOpen());
   const std::vector<FieldInfo> expected{
       {"NAME", 'C', 254, 0}, {"NOTE", 'C', 254, 0}, {"CODE", 'C', 6, 0},  {"B", 'N', 4, 0},
-      {"S", 'N', 6, 0},      {"L", 'N', 11, 0},     {"F", 'N', 16, 5},    {"D", 'N', 12, 3},
+      {"S", 'N', 2, 0},      {"L", 'N', 11, 0},     {"F", 'N', 16, 5},    {"D", 'N', 12, 3},
       {"DATE", 'C', 50, 0},  {"TIME", 'C', 50, 0},  {"TS", 'C', 50, 0},   {"OK", 'L', 1, 0},
-      {"BLOB", 'C', 8, 0},   {kSixGbk.substr(0, 10), 'N', 11, 0},
+      {"BLOB", 'C', 8, 0},   {kSixGbk.substr(0, 10), 'N', 8, 0},
   };
   EXPECT_EQ(dbf.Schema(), expected);
   EXPECT_EQ(out.log, WithHeader({"W__[NAME]字段长度大于255字节被截断", "W__[DATE]字段类型转换为字符型",
@@ -231,9 +231,10 @@ TEST(AttributeSchema, PlanOfEachType) {
       {0, 10, -1, 0, Kvx::ValueKind::Text, FTString, 254, 0, 254},
       {9, 300, 300, 0, Kvx::ValueKind::Text, FTString, 254, 0, 254},
       {0, 0, 0, 0, Kvx::ValueKind::Text, FTString, 1, 0, 1},
-      {1, 1, 2, 0, Kvx::ValueKind::Integer, FTInteger, 3, 0, 0},
+      // Integers: the stored width (4 below 1); the values of the layer widen it later.
+      {1, 1, 2, 0, Kvx::ValueKind::Integer, FTInteger, 2, 0, 0},
       {2, 2, 8, 0, Kvx::ValueKind::Integer, FTInteger, 8, 0, 0},
-      {3, 4, -1, 0, Kvx::ValueKind::Integer, FTInteger, 11, 0, 0},
+      {3, 4, -1, 0, Kvx::ValueKind::Integer, FTInteger, 4, 0, 0},
       {5, 8, 0, -1, Kvx::ValueKind::Real, FTDouble, 16, 5, 0},
       {4, 4, 10, 2, Kvx::ValueKind::Real, FTDouble, 10, 2, 0},
       {16, 16, 0, 0, Kvx::ValueKind::TimeStamp, FTString, 50, 0, 50},

@@ -1,6 +1,7 @@
 // The outputs as GDAL reads them: geometry, field types, widths and decimals, every value, and the
-// text in GBK (CodePage 0, read as CP936) and in UTF-8 (CodePage 1, labelled by the .cpg).
+// text in GBK (CodePage 0, labelled "936" by the .cpg) and in UTF-8 (CodePage 1, labelled by the .cpg).
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -150,7 +151,7 @@ std::vector<std::string> Expected(const std::string& geology, const std::string&
   };
 }
 
-TEST(GdalReadsTheOutputs, GbkTablesWithLanguageDriver87) {
+TEST(GdalReadsTheOutputs, GbkTablesWithLanguageDriver87AndTheCpg) {
   if (!GdalAvailable()) GTEST_SKIP() << "python3 with osgeo.ogr (python3-gdal) is not installed";
   KvxTest::TempDir dir;
   KvxTest::LayerBuilder b = Roads();
@@ -159,8 +160,10 @@ TEST(GdalReadsTheOutputs, GbkTablesWithLanguageDriver87) {
   s.colorModel = 2;
   const Outcome out = Convert(b, dir, s);
   ASSERT_EQ(out.result, 99999);
-  EXPECT_FALSE(fs::exists(dir / "out.cpg"));
+  EXPECT_EQ(ReadBytes(dir / "out.cpg"), "936");
   EXPECT_EQ(static_cast<unsigned char>(ReadBytes(dir / "out.dbf").at(29)), 87);
+  // No encoding given: GDAL takes the .cpg, as QGIS does.
+  EXPECT_EQ(GdalDump(dir.path(), dir / "out.shp", ""), Expected("地质", "道路"));
   EXPECT_EQ(GdalDump(dir.path(), dir / "out.shp", "CP936"), Expected("地质", "道路"));
 }
 
@@ -177,6 +180,58 @@ TEST(GdalReadsTheOutputs, Utf8TablesLabelledByTheCpg) {
   EXPECT_EQ(ReadBytes(dir / "out.cpg"), "UTF-8");
   // No encoding given: GDAL takes the .cpg.
   EXPECT_EQ(GdalDump(dir.path(), dir / "out.shp", ""), Expected("地质", "道路"));
+}
+
+// ---- Integer fields as wide as their values ------------------------------------------------------
+
+// A field's DBF width is its stored width when every value fits, else its widest value's; GDAL
+// reads a width below 10 as a 32-bit Integer, wider ones as Integer64.
+TEST(GdalReadsTheOutputs, IntegerFieldsAsWideAsTheirValues) {
+  const struct Case {
+    const char* name;
+    std::int32_t type;
+    int width;
+    std::vector<std::int64_t> values;
+    int dbfWidth;
+    const char* gdalType;
+  } cases[] = {
+      {"LongFits", FieldLong, 6, {123456, -12345, 0}, 6, "Integer"},
+      {"LongWiderValue", FieldLong, 6, {12, 1234567}, 7, "Integer"},
+      {"LongLowest", FieldLong, 6, {5, -2147483647 - 1}, 11, "Integer64"},
+      {"LongWidthNotStored", FieldLong, 0, {-999}, 4, "Integer"},
+      {"ByteWidthZero", FieldByte, 0, {255, 0}, 4, "Integer"},
+      {"ByteWiderThanStored", FieldByte, 2, {200}, 3, "Integer"},
+      {"ShortLowest", FieldShort, 3, {-32768}, 6, "Integer"},
+      {"ShortFits", FieldShort, 6, {7}, 6, "Integer"},
+  };
+  const bool gdal = GdalAvailable();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    KvxTest::TempDir dir;
+    KvxTest::LayerBuilder b(KindLine);
+    auto& a = b.Attributes(KvxTest::EntryPrimaryAttr);
+    a.AddField("N", c.type, c.type == FieldByte ? 1 : c.type == FieldShort ? 2 : 4, c.width);
+    for (std::size_t i = 0; i < c.values.size(); ++i) {
+      b.AddLine({{0.0, 0.0}, {1.0, static_cast<double>(i)}});
+      const int row = static_cast<int>(i);
+      if (c.type == FieldByte) a.SetValue<std::uint8_t>(row, 0, static_cast<std::uint8_t>(c.values[i]));
+      else if (c.type == FieldShort) a.SetValue<std::int16_t>(row, 0, static_cast<std::int16_t>(c.values[i]));
+      else a.SetValue<std::int32_t>(row, 0, static_cast<std::int32_t>(c.values[i]));
+    }
+    a.EnsureRecords(static_cast<int>(c.values.size()));
+    const Outcome out = Convert(b, dir, PlainSettings());
+    ASSERT_EQ(out.result, 99999);
+    Dbf dbf(out.base);
+    ASSERT_EQ(dbf.Fields(), 1);
+    EXPECT_EQ(dbf.Schema()[0], (FieldInfo{"N", 'N', c.dbfWidth, 0}));
+    for (std::size_t i = 0; i < c.values.size(); ++i) EXPECT_EQ(dbf.Integer(static_cast<int>(i), 0), c.values[i]) << i;
+    if (!gdal) continue;
+    const std::vector<std::string> dump = GdalDump(dir.path(), out.base.native() + ".shp", "");
+    EXPECT_NE(std::find(dump.begin(), dump.end(),
+                        "FIELD N " + std::string(c.gdalType) + " " + std::to_string(c.dbfWidth) + " 0"),
+              dump.end());
+  }
+  if (!gdal) GTEST_SKIP() << "widths checked; python3 with osgeo.ogr (python3-gdal) is not installed for the types";
 }
 
 }  // namespace

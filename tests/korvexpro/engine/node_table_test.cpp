@@ -189,6 +189,7 @@ TEST(TableConversion, ValuesOfEveryRecord) {
   EXPECT_EQ(dbf.Integer(2, 1), -10);
   EXPECT_DOUBLE_EQ(dbf.Real(1, 2), 1.25);
   EXPECT_FALSE(fs::exists(t.dir / "table.shp"));
+  EXPECT_EQ(ReadBytes(t.base.native() + ".cpg"), "936");  // GBK text, as GDAL and ArcGIS read it
   ASSERT_FALSE(notifier.calls.empty());
   EXPECT_EQ(notifier.calls.back(), std::make_pair(std::int64_t{100}, std::int64_t{100}));
 }
@@ -523,6 +524,7 @@ TEST(ProjectIndex, AllLayersPresent) {
   project.items = {{0, "a.wl", "", 0, 0}, {0, "b.wl", "", 0, 0}};
   ASSERT_EQ(p.Convert(project), 99999);
   EXPECT_EQ(p.Log(), WithHeader({"I__增加MapGIS图层属性字段", "I__全部正确转换(3/3)"}));
+  EXPECT_EQ(ReadBytes(p.base.native() + ".cpg"), "936");
 }
 
 // Without a usable layer the project row is still written, with a null shape rather than a
