@@ -224,8 +224,8 @@ void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const Settin
     s.LibPath = (ec ? fs::path(*o.lib) : absolute).lexically_normal().string();
     mark("FilePath/LibPath");
   }
-  if (o.qml) {
-    s.QgisStyle = *o.qml ? 1 : 0;
+  if (o.qml || o.noQml) {
+    s.QgisStyle = o.qml ? 1 : 0;
     mark("Styles/QgisStyle");
   }
   if (o.keepEmpty) {
@@ -395,8 +395,9 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
   convert->add_option("--angle-model", options->angleModel, "Angle fields as arithmetic, geographic or graphic angles")
       ->check(CLI::IsMember(WordsOf(kAngleChoices)));
   convert->add_option("--lib", options->lib, "MapGIS system library folder holding Pcolor.lib")->type_name("DIR");
-  convert->add_flag("--qml,!--no-qml", options->qml,
-                    "Write (or not) a QGIS style .qml beside outputs with drawing parameters");
+  CLI::Option* qml =
+      convert->add_flag("--qml", options->qml, "Write a QGIS style .qml beside outputs with drawing parameters");
+  convert->add_flag("--no-qml", options->noQml, "Write no QGIS style .qml")->excludes(qml);
   convert->add_flag("--keep-empty", options->keepEmpty, "Keep the outputs of a conversion that wrote nothing");
   convert->add_option("--max-errors", options->maxErrors, "Error lines of one kind a conversion log holds")
       ->check(CLI::NonNegativeNumber)

@@ -29,7 +29,8 @@ struct ConvertOptions {
   std::optional<std::string> colourModel;  // rgb | cmyk | number
   std::optional<std::string> angleModel;   // arithmetic | geographic | graphic
   std::optional<std::string> lib;
-  std::optional<bool> qml;                 // --qml / --no-qml: a QGIS style beside styled outputs
+  bool qml = false;                        // --qml: a QGIS style beside styled outputs
+  bool noQml = false;                      // --no-qml: none
   bool keepEmpty = false;
   std::optional<int> maxErrors;
   bool noLayerIndex = false;

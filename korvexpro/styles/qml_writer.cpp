@@ -266,12 +266,14 @@ void Labeling(XmlWriter& x, const QmlStyle& style) {
   x.Open("settings").Attribute("calloutType", "simple");
   char fallback[MapGis::kFontNameBufferSize + 8] = {0};
   MapGis::GetFontName(-1, fallback, sizeof fallback);
+  // The MapGIS height is in map units; without it a readable size on paper.
+  const QmlField* height = Field(style, "KVX_AHEI");
   x.Open("text-style")
       .Attribute("fieldName", style.labelField)
       .Attribute("isExpression", "0")
       .Attribute("fontFamily", MapGis::GbkToUtf8(fallback))
       .Attribute("fontSize", "3")
-      .Attribute("fontSizeUnit", "MapUnit")
+      .Attribute("fontSizeUnit", height ? "MapUnit" : "MM")
       .Attribute("textColor", "0,0,0,255")
       .Attribute("textOpacity", "1")
       .Attribute("multilineHeight", "1")
@@ -287,7 +289,7 @@ void Labeling(XmlWriter& x, const QmlStyle& style) {
   std::vector<DataDefined> properties;
   if (const QmlField* angle = Field(style, "KVX_ANGLE"))
     properties.push_back({"LabelRotation", RotationExpression(angle->name, style.rotateType)});
-  if (const QmlField* height = Field(style, "KVX_AHEI")) properties.push_back({"Size", FieldRef(height->name)});
+  if (height) properties.push_back({"Size", FieldRef(height->name)});
   if (style.rgbColourFields)
     if (const QmlField* colour = Field(style, "KVX_ACLR")) properties.push_back({"Color", PackedRgbExpression(colour->name)});
   if (const QmlField* font = Field(style, "KVX_CFNT")) properties.push_back({"Family", FontExpression(font->name)});

@@ -74,9 +74,14 @@ std::string XmlWriter::Escape(std::string_view text) {
 
 XmlWriter::XmlWriter(std::string_view doctype) {
   out_ = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  if (!doctype.empty()) {
+  // A doctype holds no references: it is written as given, or not at all when it holds markup
+  // or anything but printable ASCII.
+  bool plain = !doctype.empty();
+  for (char c : doctype)
+    if (c < 0x20 || c > 0x7E || c == '<' || c == '>' || c == '&') plain = false;
+  if (plain) {
     out_ += "<!DOCTYPE ";
-    out_ += Escape(doctype);
+    out_ += doctype;
     out_ += ">\n";
   }
 }

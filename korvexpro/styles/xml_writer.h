@@ -15,7 +15,8 @@ namespace Kvx {
 
 class XmlWriter {
  public:
-  // Starts the document with its declaration and, if given, a doctype line ("<!DOCTYPE name>").
+  // Starts the document with its declaration and, if given, a doctype line ("<!DOCTYPE name>";
+  // left out when `doctype` holds markup or anything but printable ASCII).
   explicit XmlWriter(std::string_view doctype = {});
 
   // <name attr="value" ...>; attributes follow with Attribute() until the next element or text.

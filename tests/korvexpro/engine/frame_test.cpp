@@ -408,7 +408,10 @@ TEST(FrameSettingsFrom, TakesEveryValueOfTheSnapshot) {
   s.SymbolFontName = "Marker";
   s.FontAdjust = 2.5f;
   s.SingleFont = "Arial";
+  EXPECT_EQ(Kvx::FrameSettings::From(s).qgisStyle, 1) << "a style by default";
+  s.QgisStyle = 0;
   const Kvx::FrameSettings f = Kvx::FrameSettings::From(s);
+  EXPECT_EQ(f.qgisStyle, 0);
   EXPECT_EQ(f.codePage, 1);
   EXPECT_EQ(f.symbolType, 4);
   EXPECT_EQ(f.colorModel, 2);

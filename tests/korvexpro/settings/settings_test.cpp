@@ -72,6 +72,7 @@ TEST(SettingsTable, EverySettingWithItsSectionTypeAndDefault) {
       {"Affix", "Arcfix", 'S', "C"},
       {"Affix", "Nodefix", 'S', "D"},
       {"Workspace", "ThemeStyle", 'I', "0"},
+      {"Styles", "QgisStyle", 'I', "1"},
   };
   const auto table = SettingTable();
   ASSERT_EQ(table.size(), std::size(expected));
@@ -223,6 +224,7 @@ TEST(SettingsFile, RoundTripThroughTheUsersFile) {
       {"Affix/Arcfix", "弧"},
       {"Affix/Nodefix", "#结点"},
       {"Workspace/ThemeStyle", "3"},
+      {"Styles/QgisStyle", "0"},
   };
   ASSERT_EQ(std::size(values), SettingTable().size());
 
@@ -266,7 +268,7 @@ TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
   const std::vector<std::string> expected = {
       "[General]",   "ExportEmptyFile", "LogLevel", "MaxFiles", "MaxErrors",  "AutoUpdate", "[Output]",
       "ExportProjection", "ExportLayerIndex", "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
-      "RotateType",  "CodePage",        "SingleFont", "FontAdjust", "[FilePath]", "WorkPath",  "LogPath",
+      "RotateType",  "CodePage",        "SingleFont", "FontAdjust", "QgisStyle", "[FilePath]", "WorkPath",  "LogPath",
       "LibPath",     "OutPath",         "[Affix]",  "AffixType", "Mpjfix",     "Wbfix",      "Pntfix",
       "Linfix",      "Regfix",          "Netfix",   "Annofix",  "Arcfix",     "Nodefix",    "[Workspace]",
       "ThemeStyle"};
