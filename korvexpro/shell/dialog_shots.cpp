@@ -1,0 +1,112 @@
+// kvx_dialog_shots OUTDIR: renders the three-page conversion wizard (each page), both pages of the
+// settings dialog and the folder chooser into PNG files in OUTDIR, as a user would see them with
+// sample folders whose names hold spaces and Chinese characters. Needs a display (xvfb-run).
+
+#include <cstdio>
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QPushButton>
+
+#include "settings/settings.h"
+#include "shell/dialog_paths.h"
+#include "shell/settings_dlg.h"
+#include "shell/wiz_shape_dlg.h"
+#include "wendle/fonts.h"
+#include "wendle/folder_list_dialog.h"
+#include "wendle/prompter.h"
+
+namespace {
+
+// The dialog as grabbed, under a plain caption bar with its window title (the virtual display has
+// no window manager to draw one).
+bool Save(QWidget& widget, const QDir& out, const char* name) {
+  QApplication::processEvents();
+  const QPixmap body = widget.grab();
+  constexpr int kCaption = 30;
+  QPixmap shot(body.width(), body.height() + kCaption);
+  shot.fill(QColor(0xd8, 0xdc, 0xe2));
+  QPainter painter(&shot);
+  QFont font = Wendle::ChineseFont();
+  font.setPixelSize(14);
+  font.setWeight(QFont::Bold);
+  painter.setFont(font);
+  painter.setPen(QColor(0x20, 0x20, 0x20));
+  painter.drawText(QRect(10, 0, body.width() - 20, kCaption), Qt::AlignVCenter | Qt::AlignLeft, widget.windowTitle());
+  painter.drawPixmap(0, kCaption, body);
+  painter.end();
+  const QString file = out.filePath(QString::fromUtf8(name));
+  if (!shot.save(file, "PNG")) {
+    std::fprintf(stderr, "kvx_dialog_shots: cannot write %s\n", file.toLocal8Bit().constData());
+    return false;
+  }
+  std::printf("%s\n", file.toLocal8Bit().constData());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: kvx_dialog_shots OUTDIR\n");
+    return 2;
+  }
+  const QDir out(QString::fromLocal8Bit(argv[1]));
+  if (!QDir().mkpath(out.path())) {
+    std::fprintf(stderr, "kvx_dialog_shots: cannot make %s\n", argv[1]);
+    return 1;
+  }
+
+  // Sample folders the boxes point to.
+  QDir sample(QDir::temp().filePath(QStringLiteral("KorvexPro 示例")));
+  const QString library = sample.filePath(QStringLiteral("MapGIS 系统库/Slib"));
+  const QString output = sample.filePath(QStringLiteral("转换成果 2024"));
+  const QString work = sample.filePath(QStringLiteral("地质图 工作区"));
+  for (const QString& folder : {library, output, work}) QDir().mkpath(folder);
+
+  Kvx::Settings settings;
+  settings.LibPath = Kvx::PathString(library);
+  settings.OutPath = Kvx::PathString(output);
+  settings.WorkPath = Kvx::PathString(work);
+  settings.ExportProjection = 2;
+  settings.ColorModel = 1;
+  settings.RotateType = 0;
+  settings.CodePage = 0;
+  Wendle::QtPrompter prompter;
+
+  bool ok = true;
+  {
+    Kvx::ConvertWizard wizard(Kvx::PageProjection | Kvx::PageSymbol | Kvx::PageExport, settings, prompter);
+    Kvx::CWizShapeDlg& dialog = wizard.Dialog();
+    dialog.show();
+    ok &= Save(dialog, out, "wizard-projection.png");
+    dialog.Button(Wendle::CNewWizDialog::kNextId)->click();
+    ok &= Save(dialog, out, "wizard-symbol.png");
+    dialog.Button(Wendle::CNewWizDialog::kNextId)->click();
+    ok &= Save(dialog, out, "wizard-export.png");
+    wizard.Export()->BesideSource()->setChecked(true);
+    ok &= Save(dialog, out, "wizard-export-beside-source.png");
+    dialog.hide();
+  }
+  {
+    Kvx::CSettingsDlg dialog(settings, prompter);
+    dialog.show();
+    dialog.SetCurrentPage(0);
+    ok &= Save(dialog, out, "settings-general.png");
+    dialog.SetCurrentPage(1);
+    ok &= Save(dialog, out, "settings-affix.png");
+  }
+  {
+    Wendle::CFolderListDialog dialog(prompter);
+    dialog.setWindowTitle(QStringLiteral("搜索目录"));
+    for (const QString& folder : {work, output, library}) dialog.AddFolder(folder);
+    dialog.show();
+    ok &= Save(dialog, out, "folder-chooser.png");
+  }
+  sample.removeRecursively();
+  return ok ? 0 : 1;
+}
