@@ -124,7 +124,8 @@ struct SymbolSpec {
   QmlColour colour{128, 128, 128};
   QmlColour secondColour;
   bool hatch = false;
-  double size = 0.0;  // millimetres
+  double size = 0.0;  // line widths in millimetres, marker sizes in map units
+  bool sizeFromField = false;  // a marker whose size comes from a field, in map units
   std::vector<DataDefined> main;   // properties of the first symbol layer
   std::vector<DataDefined> hatchProperties;
 };
@@ -161,8 +162,10 @@ void Symbol(XmlWriter& x, QmlGeometry g, std::string_view name, const SymbolSpec
                   {"color", ColourText(s.colour)},
                   {"outline_color", ColourText(s.colour)},
                   {"outline_style", "no"},
+                  // A MapGIS sub-graph is as large as its height in the layer's coordinates;
+                  // a marker without one gets a readable size on screen.
                   {"size", NumberText(s.size > 0 ? s.size : 2.0)},
-                  {"size_unit", "MM"},
+                  {"size_unit", s.size > 0 || s.sizeFromField ? "MapUnit" : "MM"},
                   {"angle", "0"}});
       break;
   }
@@ -249,6 +252,7 @@ void Renderer(XmlWriter& x, const QmlStyle& style) {
       case QmlGeometry::Marker:
         add(s.main, "fillColor", "KVX_SCOLR", true);
         add(s.main, "size", "KVX_SHEIH", false);
+        s.sizeFromField = Field(style, "KVX_SHEIH") != nullptr;
         if (const QmlField* angle = Field(style, "KVX_ANGLE"))
           s.main.push_back({"angle", RotationExpression(angle->name, style.rotateType)});
         break;

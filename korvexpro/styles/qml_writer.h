@@ -47,7 +47,7 @@ struct QmlCategory {
   QmlColour colour;        // line, marker or fill colour
   QmlColour secondColour;  // hatch colour of regions
   std::int32_t symbol = 0; // pattern number of regions (0: no hatch)
-  double size = 0.0;       // line width or marker size, millimetres
+  double size = 0.0;       // line width in millimetres, marker size in map units
 };
 
 enum class QmlRenderer {

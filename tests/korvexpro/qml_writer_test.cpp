@@ -103,6 +103,48 @@ TEST(QmlStyle, DataDefinedLinesAndLabelledAnnotations) {
   EXPECT_NE(n.find("THEN &apos;宋体&apos;"), std::string::npos);
 }
 
+// A marker is as large as its MapGIS height in the layer's coordinates, a line as wide as its
+// width in millimetres; a marker with no size stays readable on screen.
+TEST(QmlStyle, SizeUnitsFollowWhatMapGisMeasuresThemIn) {
+  const struct {
+    const char* name;
+    Kvx::QmlGeometry geometry;
+    Kvx::QmlRenderer renderer;
+    double size;
+    bool heightField;
+    const char* expected;
+  } cases[] = {
+      {"legend marker with a height", Kvx::QmlGeometry::Marker, Kvx::QmlRenderer::Categorized, 500.0, false,
+       "name=\"size\" type=\"QString\" value=\"500\"/>\n"},
+      {"legend marker in map units", Kvx::QmlGeometry::Marker, Kvx::QmlRenderer::Categorized, 20.0, false,
+       "name=\"size_unit\" type=\"QString\" value=\"MapUnit\""},
+      {"legend marker without a height", Kvx::QmlGeometry::Marker, Kvx::QmlRenderer::Categorized, 0.0, false,
+       "name=\"size_unit\" type=\"QString\" value=\"MM\""},
+      {"marker sized by its height field", Kvx::QmlGeometry::Marker, Kvx::QmlRenderer::DataDefined, 0.0, true,
+       "name=\"size_unit\" type=\"QString\" value=\"MapUnit\""},
+      {"marker with no height field", Kvx::QmlGeometry::Marker, Kvx::QmlRenderer::DataDefined, 0.0, false,
+       "name=\"size_unit\" type=\"QString\" value=\"MM\""},
+      {"line width in millimetres", Kvx::QmlGeometry::Line, Kvx::QmlRenderer::Categorized, 0.5, false,
+       "name=\"line_width_unit\" type=\"QString\" value=\"MM\""},
+  };
+  for (const auto& c : cases) {
+    Kvx::QmlStyle s;
+    s.geometry = c.geometry;
+    s.renderer = c.renderer;
+    s.rgbColourFields = true;
+    if (c.renderer == Kvx::QmlRenderer::Categorized) {
+      s.classField = "KVX_LEGEND";
+      s.fields = {{"KVX_LEGEND", "KVX_LEGEND"}};
+      s.categories = {{"0001", {255, 0, 0}, {}, 0, c.size}};
+    } else {
+      s.fields = {{"KVX_SCOLR", "KVX_SCOLR"}};
+      if (c.heightField) s.fields.push_back({"KVX_SHEIH", "KVX_SHEIH"});
+    }
+    const std::string doc = Kvx::BuildQml(s);
+    EXPECT_NE(doc.find(c.expected), std::string::npos) << c.name << "\n" << doc;
+  }
+}
+
 TEST(QmlStyle, PackedRgbColours) {
   EXPECT_EQ(Kvx::QmlColourOfPackedRgb(0x00C08040), (Kvx::QmlColour{0x40, 0x80, 0xC0}));
   EXPECT_EQ(Kvx::QmlColourOfPackedRgb(0), (Kvx::QmlColour{0, 0, 0}));
