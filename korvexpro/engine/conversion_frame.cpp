@@ -38,6 +38,10 @@ FrameSettings FrameSettings::From(const Settings& s) {
   f.symbolFontName = s.SymbolFontName;
   f.labels.fontAdjust = s.FontAdjust;
   f.labels.singleFont = s.SingleFont;
+  f.reprojection.targetCrs = s.TargetCrs;
+  f.reprojection.sourceCrs = s.SourceCrs;
+  f.reprojection.toWgs84 = s.SevenParameters;
+  f.reprojection.requireDatumShift = s.RequireDatumShift != 0;
   return f;
 }
 
@@ -181,9 +185,12 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   // The projection step: the .prj and the coordinate scale.
   MapGis::MAP_PARAstruct para{};
   reader.GetProjectionInfo(&para);
-  const ProjectionStepResult projection = RunProjectionStep(para, outputBase, settings.exportProjection);
+  const ProjectionStepResult projection =
+      RunProjectionStep(para, outputBase, settings.exportProjection, settings.reprojection);
   for (std::string_view line : projection.logLines) log.WriteString(line);
+  if (projection.reprojectionFailed) return kConvertNotReprojected;
   const double scale = projection.coordinateScale;
+  const Reprojection* reprojection = projection.reprojection.get();
 
   // The table.
   DbfTextEncoder encoder(settings.codePage);
@@ -245,6 +252,15 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
       if (hooks.SelectFeature(k)) {
         MapGis::ReScaleGeometry(geometry.get(), scale);
         hooks.PrepareGeometry(geometry.get());
+        if (reprojection && !reprojection->Transform(geometry.get())) {
+          // A feature with no place in the target system is not written: counted like one that
+          // could not be read.
+          ++errors;
+          if (errors <= settings.maxErrors) log.WriteFormat(kLogFeatureNotTransformed.data(), k);
+          if (errors == settings.maxErrors) log.WriteString(kLogTooManyErrors);
+          progress.Done(k);
+          continue;
+        }
         if (!shp.Append(geometry.get())) {
           log.WriteFormat(kLogCannotWrite.data(), WithExtension(outputBase, ".shp").c_str());
           return kConvertOutputFailed;

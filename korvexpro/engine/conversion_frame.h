@@ -35,6 +35,7 @@
 #include "engine/attribute_schema.h"
 #include "engine/dbf_text.h"
 #include "engine/shape_output.h"
+#include "projection/reprojection.h"
 #include "settings/settings.h"
 #include "styles/avl_writer.h"
 #include "styles/colour_models.h"
@@ -55,6 +56,7 @@ inline constexpr std::int32_t kConvertBadRecordCount = -9977;  // negative attri
 inline constexpr std::int32_t kConvertBadStructure = -9980;    // unusable attribute structure
 inline constexpr std::int32_t kConvertWrongKind = -9997;       // not the layer kind the conversion takes
 inline constexpr std::int32_t kConvertOutputFailed = -9982;    // an output file could not be created or written
+inline constexpr std::int32_t kConvertNotReprojected = -9960;  // no transformation to the target system: nothing written
 // Any other negative result is the reader's status from opening the layer.
 
 // ---- Log lines of the frame ---------------------------------------------------------------------
@@ -114,6 +116,7 @@ struct FrameSettings {
   std::int32_t qgisStyle = 0;
   std::string symbolFontName;
   LabelSettings labels;  // FontAdjust and SingleFont of label markup
+  ReprojectionSettings reprojection;  // the target system of the run, if any
 
   // The values of a settings snapshot.
   static FrameSettings From(const Settings& settings);

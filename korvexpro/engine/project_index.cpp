@@ -61,13 +61,15 @@ struct ShapeDeleter {
 };
 
 // The extent as a rectangle, clockwise from the lower left, its coordinates multiplied by
-// `scale`; a null shape for an empty extent. False when it could not be written.
-bool AppendRectangle(ShapeFile& shp, const Extent& e, double scale) {
+// `scale` and, with a target system, the box that holds its image there; a null shape for an empty
+// extent or one that has no place in the target system. False when it could not be written.
+bool AppendRectangle(ShapeFile& shp, const Extent& e, double scale, const Reprojection* reprojection) {
   std::unique_ptr<SHPObject, ShapeDeleter> shape;
-  if (e.Empty()) {
+  double x0 = e.xMin * scale, y0 = e.yMin * scale, x1 = e.xMax * scale, y1 = e.yMax * scale;
+  const bool placed = e.Empty() || !reprojection || reprojection->TransformBox(x0, y0, x1, y1);
+  if (e.Empty() || !placed) {
     shape.reset(SHPCreateSimpleObject(SHPT_NULL, 0, nullptr, nullptr, nullptr));
   } else {
-    const double x0 = e.xMin * scale, y0 = e.yMin * scale, x1 = e.xMax * scale, y1 = e.yMax * scale;
     const double x[5] = {x0, x0, x1, x1, x0};
     const double y[5] = {y0, y1, y1, y0, y0};
     const double z[5] = {0, 0, 0, 0, 0};
@@ -127,9 +129,12 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
   double mapScale = para.scale;
   const bool userDefined = para.coordKind == kPrjKindUserDefined;
   if (settings.exportProjection != 0 && userDefined) mapScale = 1.0;
-  const ProjectionStepResult projection = RunProjectionStep(para, outputBase, settings.exportProjection);
+  const ProjectionStepResult projection =
+      RunProjectionStep(para, outputBase, settings.exportProjection, settings.reprojection);
   for (std::string_view line : projection.logLines) log.WriteString(line);
+  if (projection.reprojectionFailed) return kConvertNotReprojected;
   const double scale = projection.coordinateScale;
+  const Reprojection* reprojection = projection.reprojection.get();
 
   // The table and the shapes.
   DbfTextEncoder encoder(settings.codePage);
@@ -172,7 +177,7 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
       log.WriteFormat(kLogLayerMissing.data(), n);
     } else if (const std::optional<Extent> extent = UsableLayerExtent(*file)) {
       whole.Widen(*extent);
-      if (!AppendRectangle(shp, *extent, scale)) return cannotWrite();
+      if (!AppendRectangle(shp, *extent, scale, reprojection)) return cannotWrite();
       IndexRow row(dbf, encoder, written);
       row.Integer(MatchID, n);
       row.Utf8(DataType, file->extension().string());
@@ -194,7 +199,7 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
   }
 
   // The project row: a null shape when no layer gave an extent.
-  if (!AppendRectangle(shp, whole, scale)) return cannotWrite();
+  if (!AppendRectangle(shp, whole, scale, reprojection)) return cannotWrite();
   IndexRow row(dbf, encoder, written);
   row.Integer(MatchID, layers);
   row.Utf8(DataType, project.extension().string());

@@ -311,7 +311,10 @@ std::filesystem::path ProjectionWriter::ProjectionPath(const std::filesystem::pa
 }
 
 std::int32_t ProjectionWriter::WriteProjectionFile(MAP_PARAstruct& para, const std::filesystem::path& base) const {
-  const std::string text = BuildProjectionText(para);
+  return WriteProjectionText(BuildProjectionText(para), base);
+}
+
+std::int32_t ProjectionWriter::WriteProjectionText(std::string_view text, const std::filesystem::path& base) {
   if (base.empty()) return kPrjCannotCreate;
   const std::filesystem::path path = ProjectionPath(base);
 
@@ -328,8 +331,11 @@ std::int32_t ProjectionWriter::WriteProjectionFile(MAP_PARAstruct& para, const s
 }
 
 ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesystem::path& outputBase,
-                                       std::int32_t exportProjection) {
+                                       std::int32_t exportProjection, const ReprojectionSettings& reprojection) {
   ProjectionStepResult result;
+  // Reprojection needs the coordinates on the ground, so it scales them even when no .prj of the
+  // layer's own system is asked for.
+  if (reprojection.Active() && exportProjection == 0) exportProjection = 1;
   if (exportProjection == 0) {
     // Coordinates go out unscaled: a .prj left from an earlier conversion would describe them wrongly.
     std::error_code ec;
@@ -339,7 +345,7 @@ ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesyst
 
   const ProjectionWriter writer;
   if (para.coordKind == kPrjKindUserDefined) {
-    result.logLines.push_back(kLogUserDefinedSystem);
+    result.logLines.emplace_back(kLogUserDefinedSystem);
     para.scale = 1.0;
   } else {
     // Kind 4 states its coordinates in degrees whatever the unit code says; folding a linear unit
@@ -350,10 +356,30 @@ ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesyst
   }
 
   result.projectionRequested = true;
-  result.projectionStatus = writer.WriteProjectionFile(para, outputBase);
-  result.logLines.push_back(result.ProjectionWritten() ? kLogProjectionWritten : kLogProjectionFailed);
+  if (!reprojection.Active()) {
+    result.projectionStatus = writer.WriteProjectionFile(para, outputBase);
+    result.logLines.emplace_back(result.ProjectionWritten() ? kLogProjectionWritten : kLogProjectionFailed);
+    return result;
+  }
+
+  // The layer's own system, as its .prj would state it, is the source of the transformation.
+  const std::string source = writer.BuildProjectionText(para);
+  const bool local = para.coordKind == kPrjKindUserDefined || para.coordKind == kPrjKindNoText;
+  Reprojection::Created created = Reprojection::Create(source, local, reprojection);
+  if (!created.transform) {
+    std::error_code ec;
+    std::filesystem::remove(ProjectionWriter::ProjectionPath(outputBase), ec);
+    result.logLines.push_back(std::move(created.errorLine));
+    result.projectionRequested = false;
+    result.reprojectionFailed = true;
+    return result;
+  }
+  result.logLines.push_back(std::move(created.infoLine));
+  if (!created.warningLine.empty()) result.logLines.push_back(std::move(created.warningLine));
+  result.projectionStatus = ProjectionWriter::WriteProjectionText(created.transform->TargetEsriWkt(), outputBase);
+  result.logLines.emplace_back(result.ProjectionWritten() ? kLogProjectionWritten : kLogProjectionFailed);
+  result.reprojection = std::move(created.transform);
   return result;
 }
-
 
 }  // namespace Kvx

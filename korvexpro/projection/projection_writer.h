@@ -10,11 +10,13 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "projection/reprojection.h"
 #include "vordex/geometry.h"
 
 namespace Kvx {
@@ -106,6 +108,8 @@ class ProjectionWriter {
   // replacing an extension), truncating an existing file. Returns kPrjWritten, or kPrjCannotCreate /
   // kPrjWriteFailed; a file that could not be written whole is removed again.
   std::int32_t WriteProjectionFile(MapGis::MAP_PARAstruct& para, const std::filesystem::path& base) const;
+  // Writes a text made elsewhere (a target system's WKT) the same way.
+  static std::int32_t WriteProjectionText(std::string_view text, const std::filesystem::path& base);
 
   // "<base>.prj".
   static std::filesystem::path ProjectionPath(const std::filesystem::path& base);
@@ -126,7 +130,12 @@ struct ProjectionStepResult {
   // WriteProjectionFile's status when a .prj was asked for; 0 when none was.
   std::int32_t projectionStatus = 0;
   // Lines for the conversion's log, in order.
-  std::vector<std::string_view> logLines;
+  std::vector<std::string> logLines;
+  // With a target system: the transformation every output coordinate goes through after the
+  // scale, or, when it could not be made, reprojectionFailed (the reason is in logLines and no
+  // .prj is written): the conversion then writes nothing in a wrong place.
+  std::unique_ptr<Reprojection> reprojection;
+  bool reprojectionFailed = false;
 
   bool ProjectionWritten() const { return projectionStatus == kPrjWritten; }
 };
@@ -143,7 +152,11 @@ struct ProjectionStepResult {
 // and the information line is logged, or, when the file could not be written, the error line.
 // The step itself only reports; the conversion treats a .prj that could not be written like any
 // other output file that could not be created (an error line and a failure result).
+//
+// With a target system (`reprojection.Active()`), ExportProjection 0 counts as 1, the record's text
+// is the source of the transformation (or the user's source system), and the .prj holds the target
+// system instead.
 ProjectionStepResult RunProjectionStep(MapGis::MAP_PARAstruct& para, const std::filesystem::path& outputBase,
-                                       std::int32_t exportProjection);
+                                       std::int32_t exportProjection, const ReprojectionSettings& reprojection = {});
 
 }  // namespace Kvx

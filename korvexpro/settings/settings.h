@@ -40,6 +40,10 @@ struct Settings {
   // [Output]
   std::int32_t ExportProjection{};  // 0: no .prj, coordinates unscaled; 1: layer's scale and unit; 2: metres
   std::int32_t ExportLayerIndex{};  // non-zero: a project in the list becomes a layer-index shapefile
+  std::string TargetCrs;            // reproject every output to this system (EPSG code, WKT, PROJ); empty: none
+  std::string SourceCrs;            // with TargetCrs: used instead of the layer's own system when not empty
+  std::string SevenParameters;      // with TargetCrs: "dx,dy,dz,rx,ry,rz,ds" from the source to the target datum
+  std::int32_t RequireDatumShift{}; // with TargetCrs: non-zero makes a transformation without datum shift fail
 
   // [Styles]
   std::int32_t SymbolType{};   // drawing parameters written: 0 none, 1 symbol codes, 2 fields, 4 legend codes + AVL

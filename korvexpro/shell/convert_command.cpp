@@ -12,6 +12,7 @@
 #include "batch/batch_driver.h"
 #include "batch/file_list.h"
 #include "batch/operation_log.h"
+#include "projection/reprojection.h"
 #include "settings/settings.h"
 #include "styles/colour_models.h"
 
@@ -182,6 +183,22 @@ std::string WrongChoice(const ConvertOptions& o) {
   return {};
 }
 
+// A coordinate-system option PROJ cannot read, or seven parameters that are not seven numbers: the
+// sentence for the user; empty when every one is usable.
+std::string WrongCrsOption(const ConvertOptions& o) {
+  const struct {
+    const char* option;
+    const std::optional<std::string>& given;
+  } systems[] = {{"--to-crs", o.toCrs}, {"--from-crs", o.fromCrs}};
+  for (const auto& system : systems) {
+    if (!system.given || system.given->empty()) continue;
+    if (const std::string why = CheckCrsText(*system.given); !why.empty()) return std::string(system.option) + ": " + why;
+  }
+  if (o.sevenParameters && !o.sevenParameters->empty() && !ParseSevenParameters(*o.sevenParameters))
+    return "--towgs84 " + *o.sevenParameters + ": seven numbers dx,dy,dz,rx,ry,rz,ds are needed (metres, arc-seconds, ppm)";
+  return {};
+}
+
 // The settings the options change, applied to `s`; their table entries go into `changed`.
 void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const SettingInfo*>& changed) {
   auto mark = [&changed](std::string_view name) {
@@ -227,6 +244,22 @@ void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const Settin
   if (o.qml || o.noQml) {
     s.QgisStyle = o.qml ? 1 : 0;
     mark("Styles/QgisStyle");
+  }
+  const struct {
+    const std::optional<std::string>& given;
+    std::string Settings::*value;
+    const char* name;
+  } texts[] = {{o.toCrs, &Settings::TargetCrs, "Output/TargetCrs"},
+               {o.fromCrs, &Settings::SourceCrs, "Output/SourceCrs"},
+               {o.sevenParameters, &Settings::SevenParameters, "Output/SevenParameters"}};
+  for (const auto& t : texts) {
+    if (!t.given) continue;
+    s.*t.value = *t.given;
+    mark(t.name);
+  }
+  if (o.requireDatumShift) {
+    s.RequireDatumShift = 1;
+    mark("Output/RequireDatumShift");
   }
   if (o.keepEmpty) {
     s.ExportEmptyFile = 1;
@@ -279,8 +312,17 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
   if (!loaded.error.empty()) err << "korvexpro convert: " << loaded.error << " (using the defaults)\n";
   for (const std::string& warning : loaded.warnings) err << "korvexpro convert: " << warning << '\n';
 
+  if (const std::string wrong = WrongCrsOption(options); !wrong.empty()) {
+    err << "korvexpro convert: " << wrong << '\n';
+    return kConvertExitUsage;
+  }
+
   std::vector<const SettingInfo*> changed;
   ApplyOptions(options, settings, changed);
+  if (settings.TargetCrs.empty() && (options.fromCrs || options.sevenParameters || options.requireDatumShift)) {
+    err << "korvexpro convert: --from-crs, --towgs84 and --require-datum-shift need a target system (--to-crs)\n";
+    return kConvertExitUsage;
+  }
   int status = kConvertExitOk;
   // An output folder that does not exist yet is made, as a script expects of "-o DIR".
   if (!settings.OutPath.empty()) {
@@ -398,6 +440,18 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
   CLI::Option* qml =
       convert->add_flag("--qml", options->qml, "Write a QGIS style .qml beside outputs with drawing parameters");
   convert->add_flag("--no-qml", options->noQml, "Write no QGIS style .qml")->excludes(qml);
+  convert->add_option("--to-crs", options->toCrs,
+                      "Reproject every output to this system: EPSG:4490, a WKT text or a PROJ string (\"\" for none)")
+      ->type_name("CRS");
+  convert->add_option("--from-crs", options->fromCrs,
+                      "With --to-crs: the source system, instead of the one the layer's projection record gives")
+      ->type_name("CRS");
+  convert->add_option("--towgs84", options->sevenParameters,
+                      "With --to-crs: seven-parameter shift from the source datum to the target datum: dx,dy,dz "
+                      "(metres), rx,ry,rz (arc-seconds, position vector), ds (ppm)")
+      ->type_name("DX,DY,DZ,RX,RY,RZ,DS");
+  convert->add_flag("--require-datum-shift", options->requireDatumShift,
+                    "With --to-crs: fail a layer whose datums can only be joined without a datum shift");
   convert->add_flag("--keep-empty", options->keepEmpty, "Keep the outputs of a conversion that wrote nothing");
   convert->add_option("--max-errors", options->maxErrors, "Error lines of one kind a conversion log holds")
       ->check(CLI::NonNegativeNumber)

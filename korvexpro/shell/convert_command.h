@@ -31,6 +31,10 @@ struct ConvertOptions {
   std::optional<std::string> lib;
   bool qml = false;                        // --qml: a QGIS style beside styled outputs
   bool noQml = false;                      // --no-qml: none
+  std::optional<std::string> toCrs;        // --to-crs: reproject to this system ("" for none)
+  std::optional<std::string> fromCrs;      // --from-crs: source system instead of the layer's own
+  std::optional<std::string> sevenParameters;  // --towgs84 dx,dy,dz,rx,ry,rz,ds
+  bool requireDatumShift = false;          // --require-datum-shift
   bool keepEmpty = false;
   std::optional<int> maxErrors;
   bool noLayerIndex = false;

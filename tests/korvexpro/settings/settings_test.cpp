@@ -73,6 +73,10 @@ TEST(SettingsTable, EverySettingWithItsSectionTypeAndDefault) {
       {"Affix", "Nodefix", 'S', "D"},
       {"Workspace", "ThemeStyle", 'I', "0"},
       {"Styles", "QgisStyle", 'I', "1"},
+      {"Output", "TargetCrs", 'S', ""},
+      {"Output", "SourceCrs", 'S', ""},
+      {"Output", "SevenParameters", 'S', ""},
+      {"Output", "RequireDatumShift", 'I', "0"},
   };
   const auto table = SettingTable();
   ASSERT_EQ(table.size(), std::size(expected));
@@ -225,6 +229,10 @@ TEST(SettingsFile, RoundTripThroughTheUsersFile) {
       {"Affix/Nodefix", "#结点"},
       {"Workspace/ThemeStyle", "3"},
       {"Styles/QgisStyle", "0"},
+      {"Output/TargetCrs", "EPSG:4490"},
+      {"Output/SourceCrs", "+proj=tmerc +lon_0=105 +ellps=krass +units=m"},
+      {"Output/SevenParameters", "-12.5,130.2,42.7,0.8,-1.2,2.5,-3.1"},
+      {"Output/RequireDatumShift", "1"},
   };
   ASSERT_EQ(std::size(values), SettingTable().size());
 
@@ -267,7 +275,7 @@ TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
   }
   const std::vector<std::string> expected = {
       "[General]",   "ExportEmptyFile", "LogLevel", "MaxFiles", "MaxErrors",  "AutoUpdate", "[Output]",
-      "ExportProjection", "ExportLayerIndex", "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
+      "ExportProjection", "ExportLayerIndex", "RequireDatumShift", "TargetCrs", "SourceCrs", "SevenParameters", "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
       "RotateType",  "CodePage",        "SingleFont", "FontAdjust", "QgisStyle", "[FilePath]", "WorkPath",  "LogPath",
       "LibPath",     "OutPath",         "[Affix]",  "AffixType", "Mpjfix",     "Wbfix",      "Pntfix",
       "Linfix",      "Regfix",          "Netfix",   "Annofix",  "Arcfix",     "Nodefix",    "[Workspace]",

@@ -122,7 +122,7 @@ TEST(SettingsListCommand, WithoutAFileShowsTheDefaults) {
   std::ostringstream out, err;
   EXPECT_EQ(RunSettingsList(dir.Path() / "none.ini", out, err), kSettingsExitOk);
   EXPECT_TRUE(err.str().empty());
-  EXPECT_NE(out.str().find("\nOutput/ExportProjection  I  1  (default 1)\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("\nOutput/ExportProjection   I  1  (default 1)\n"), std::string::npos) << out.str();
   EXPECT_FALSE(fs::exists(dir.Path() / "none.ini"));
 }
 

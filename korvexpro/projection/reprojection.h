@@ -1,0 +1,88 @@
+#pragma once
+
+// Reprojection of a conversion's output to a target coordinate system, through PROJ.
+//
+// The source system is the one the layer's projection record describes (the text of its .prj), or
+// the one the user names instead. A seven-parameter shift given by the user takes the source datum
+// to the target's datum (position-vector rotations in arc-seconds, scale in parts per million);
+// without one, PROJ may only be able to join the two datums by a ballpark offset, which the caller
+// reports. Nothing here throws; failures are results with a sentence for the log.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "vordex/geometry.h"
+
+namespace Kvx {
+
+// What a run asks for. An empty target means no reprojection.
+struct ReprojectionSettings {
+  std::string targetCrs;      // authority code ("EPSG:4490"), WKT or PROJ string
+  std::string sourceCrs;      // replaces the layer's own system when not empty
+  std::string toWgs84;        // "dx,dy,dz,rx,ry,rz,ds", empty for none
+  bool requireDatumShift = false;
+
+  bool Active() const { return !targetCrs.empty(); }
+  bool operator==(const ReprojectionSettings&) const = default;
+};
+
+// The seven numbers of "dx,dy,dz,rx,ry,rz,ds" (metres, arc-seconds, ppm), or nothing when the text
+// is not seven finite numbers separated by commas.
+std::optional<std::array<double, 7>> ParseSevenParameters(std::string_view text);
+
+// Empty when PROJ knows `text` as a coordinate system, else a sentence saying why not.
+std::string CheckCrsText(std::string_view text);
+
+struct ReprojectionDeleter;
+
+// One transformation from a source to a target system, for one conversion (one thread).
+class Reprojection {
+ public:
+  struct Created;
+  // `layerSystem`: the layer's .prj text; `layerIsLocal`: the record describes a user-defined
+  // system, or none. The log lines of the result are complete lines with their line break.
+  static Created Create(std::string_view layerSystem, bool layerIsLocal, const ReprojectionSettings& settings);
+
+  ~Reprojection();
+  Reprojection(const Reprojection&) = delete;
+  Reprojection& operator=(const Reprojection&) = delete;
+
+  // Transforms every vertex in place and sets the bounds anew. False when a vertex has no place in
+  // the target system; the geometry is then not to be written.
+  bool Transform(MapGis::Geometry* geometry) const;
+  // Transforms a box (xmin, ymin, xmax, ymax) to the box that holds its image, edges densified.
+  bool TransformBox(double& xMin, double& yMin, double& xMax, double& yMax) const;
+  // The target system as ESRI WKT, the text of the output's .prj.
+  const std::string& TargetEsriWkt() const { return targetWkt_; }
+  // True when the datums are joined by a ballpark offset only (no datum shift).
+  bool WithoutDatumShift() const { return ballpark_; }
+
+ private:
+  struct Handles;
+  explicit Reprojection(std::unique_ptr<Handles> handles);
+  std::unique_ptr<Handles> handles_;
+  std::string targetWkt_;
+  bool ballpark_ = false;
+};
+
+struct Reprojection::Created {
+  std::unique_ptr<Reprojection> transform;  // null on failure
+  std::string errorLine;                    // "E__..." when transform is null
+  std::string warningLine;                  // "W__..." when the datums are joined without a shift
+  std::string infoLine;                     // "I__..." naming the systems
+};
+
+// Log lines.
+inline constexpr std::string_view kLogNoSourceSystem =
+    "E__图层为用户自定义坐标系或没有坐标系，无法转换到目标坐标系，请指定源坐标系\n";
+inline constexpr std::string_view kLogNoDatumShift =
+    "W__源坐标系与目标坐标系之间没有基准面转换参数，坐标只做了近似转换，可能偏差上百米；请给出七参数\n";
+inline constexpr std::string_view kLogDatumShiftRequired =
+    "E__源坐标系与目标坐标系之间没有基准面转换参数，要求基准面转换时不能输出\n";
+inline constexpr std::string_view kLogFeatureNotTransformed = "E__第%d个要素的坐标无法转换到目标坐标系\n";
+
+}  // namespace Kvx
