@@ -11,6 +11,7 @@
 #include "settings/settings.h"
 #include "shell/convert_command.h"
 #include "shell_fixtures.h"
+#include "support/byte_fixture.h"
 #include "styles/colour_models.h"
 #include "temp_config.h"
 
@@ -411,6 +412,11 @@ TEST_F(ConvertTest, WrongOptionValuesStopTheCommandBeforeAnything) {
       {[](ConvertOptions& o) { o.angleModel = "polar"; }, "--angle-model polar"},
       {[](ConvertOptions& o) { o.projection = 3; }, "--projection 3"},
       {[](ConvertOptions& o) { o.maxErrors = -1; }, "--max-errors -1"},
+      {[](ConvertOptions& o) { o.toCrs = "EPSG:999999"; }, "--to-crs: PROJ does not know \"EPSG:999999\""},
+      {[](ConvertOptions& o) { o.toCrs = "EPSG:4490"; o.fromCrs = "nonsense"; }, "--from-crs: PROJ does not know"},
+      {[](ConvertOptions& o) { o.toCrs = "EPSG:4490"; o.sevenParameters = "1,2,3"; }, "--towgs84 1,2,3: seven numbers"},
+      {[](ConvertOptions& o) { o.fromCrs = "EPSG:4214"; }, "need a target system (--to-crs)"},
+      {[](ConvertOptions& o) { o.requireDatumShift = true; }, "need a target system (--to-crs)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.says);
@@ -624,3 +630,42 @@ TEST_F(ConvertTest, QuietLeavesOnlyTheRowsAndWarnings) {
 }
 
 }  // namespace
+
+// ---- Reprojection of a real survey ----------------------------------------------------------------
+
+// The real land-use survey is Beijing 1954 Gauss-Krüger, central meridian 105°; in CGCS2000 it lies
+// in Lixian county, Gansu (about 105.4° E, 34.2° N).
+TEST(ConvertRealSurvey, ReprojectedToCgcs2000LandsInLixianCounty) {
+  const fs::path folder = KvxTest::RealSamplesFolder() / "gooin1__mapgis67";
+  std::error_code ec;
+  fs::path project, slib;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name == "I486732TY.MPJ") project = entry.path();
+    if (name == "slib") slib = entry.path();
+  }
+  if (project.empty()) GTEST_SKIP() << "the real samples are not at " << folder << " (set KVX_REAL_SAMPLES)";
+  ScratchDir dir;
+  ConvertOptions o;
+  o.paths = {project.string()};
+  o.out = (dir.Path() / "out").string();
+  o.mode = "avl";
+  if (!slib.empty()) o.lib = slib.string();
+  o.toCrs = "EPSG:4490";
+  const Outcome r = RunInProcess(o, dir.Path() / "KorvexPro.ini");
+  EXPECT_EQ(r.status, Kvx::kConvertExitOk) << r.out << r.err;
+  const fs::path base = dir.Path() / "out" / "I486732TY" / "I686732QU";
+  SHPHandle shp = SHPOpen(base.c_str(), "rb");
+  ASSERT_NE(shp, nullptr);
+  double lo[4] = {0}, hi[4] = {0};
+  int count = 0;
+  SHPGetInfo(shp, &count, nullptr, lo, hi);
+  SHPClose(shp);
+  EXPECT_EQ(count, 90);
+  EXPECT_GT(lo[0], 105.3);
+  EXPECT_LT(hi[0], 105.6);
+  EXPECT_GT(lo[1], 34.1);
+  EXPECT_LT(hi[1], 34.3);
+  const std::string prj = ReadAll(base.string() + ".prj");
+  EXPECT_NE(prj.find("China_Geodetic_Coordinate_System_2000"), std::string::npos) << prj;
+}
