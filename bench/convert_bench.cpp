@@ -137,9 +137,10 @@ class MemorySampler : public Kvx::Notifier {
   long peakFileKb = 0;
 };
 
-int Convert(const char* source, const char* base, int symbolType) {
+int Convert(const char* source, const char* base, int symbolType, const char* targetCrs, const char* sourceCrs) {
   Kvx::FrameSettings settings;
   settings.exportProjection = 0;
+  if (targetCrs && *targetCrs) settings.reprojection = {targetCrs, sourceCrs ? sourceCrs : "", "", false};
   settings.symbolType = symbolType;
   settings.colorModel = 2;
   Kvx::StyleContext styles;
@@ -164,11 +165,13 @@ int main(int argc, char** argv) {
   if (mode == "generate" && argc >= 3) return Generate(argv[2], argc > 3 ? std::atoi(argv[3]) : 1000000);
   if (mode == "generate-regions" && argc >= 3) return GenerateRegions(argv[2], argc > 3 ? std::atoi(argv[3]) : 200000);
   if (mode == "generate-points" && argc >= 3) return GeneratePoints(argv[2], argc > 3 ? std::atoi(argv[3]) : 1000000);
-  if (mode == "convert" && argc >= 4) return Convert(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 0);
+  if (mode == "convert" && argc >= 4)
+    return Convert(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 0, argc > 5 ? argv[5] : nullptr,
+                   argc > 6 ? argv[6] : nullptr);
   std::fprintf(stderr,
                "usage: kvx_convert_bench generate DIR [LINES]\n"
                "       kvx_convert_bench generate-regions DIR [REGIONS]\n"
                "       kvx_convert_bench generate-points DIR [POINTS]\n"
-               "       kvx_convert_bench convert SOURCE OUTBASE [SYMBOLTYPE]\n");
+               "       kvx_convert_bench convert SOURCE OUTBASE [SYMBOLTYPE [TARGET_CRS [SOURCE_CRS]]]\n");
   return 2;
 }
