@@ -4,5 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-cmake --build "$build" --target kvx_dialog_shots
-env -u QT_QPA_PLATFORM xvfb-run -a -s '-screen 0 1280x900x24' "$build/bin/kvx_dialog_shots" docs
+cmake --build "$build" --target kvx_dialog_shots korvexpro
+# The demo project converted with legends, for the preview pane's picture.
+demo=$(mktemp -d)
+trap 'rm -rf "$demo"' EXIT
+"$build/bin/korvexpro" --config "$demo/settings.ini" convert -q --mode avl --lib examples -o "$demo/out" examples/geology.mpj > /dev/null
+env -u QT_QPA_PLATFORM xvfb-run -a -s '-screen 0 1280x900x24' "$build/bin/kvx_dialog_shots" docs "$demo/out/geology"

@@ -1,6 +1,7 @@
-// kvx_dialog_shots OUTDIR: renders the three-page conversion wizard (each page), both pages of the
+// kvx_dialog_shots OUTDIR [DEMO-OUTPUT-FOLDER]: renders the three-page conversion wizard (each page), both pages of the
 // settings dialog and the folder chooser into PNG files in OUTDIR, as a user would see them with
-// sample folders whose names hold spaces and Chinese characters. Needs a display (xvfb-run).
+// sample folders whose names hold spaces and Chinese characters, and, given the folder of the demo
+// project converted with legends, the preview pane drawing it. Needs a display (xvfb-run).
 
 #include <cstdio>
 
@@ -13,6 +14,7 @@
 
 #include "settings/settings.h"
 #include "shell/dialog_paths.h"
+#include "shell/preview_pane.h"
 #include "shell/settings_dlg.h"
 #include "shell/wiz_shape_dlg.h"
 #include "wendle/fonts.h"
@@ -51,8 +53,8 @@ bool Save(QWidget& widget, const QDir& out, const char* name) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: kvx_dialog_shots OUTDIR\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: kvx_dialog_shots OUTDIR [DEMO-OUTPUT-FOLDER]\n");
     return 2;
   }
   const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -106,6 +108,16 @@ int main(int argc, char** argv) {
     for (const QString& folder : {work, output, library}) dialog.AddFolder(folder);
     dialog.show();
     ok &= Save(dialog, out, "folder-chooser.png");
+  }
+  if (argc > 2) {
+    const std::filesystem::path demo = argv[2];
+    Kvx::CPreviewPane pane;
+    pane.setWindowTitle(QStringLiteral("预览 - geology_P0"));
+    pane.resize(640, 420);
+    pane.ShowOutputs({demo / "geology_P0", demo / "pipes", demo / "roads", demo / "sites", demo / "sitesA"});
+    pane.show();
+    ok &= pane.FeatureCount() > 0 && pane.Problems().isEmpty();
+    ok &= Save(pane, out, "preview-demo.png");
   }
   sample.removeRecursively();
   return ok ? 0 : 1;
