@@ -3,6 +3,7 @@
 #include <array>
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,6 +14,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "projection/reprojection.h"
 #include "shell/dialog_paths.h"
 #include "wendle/folder_edit.h"
 #include "wendle/prompter.h"
@@ -209,6 +211,32 @@ bool CPageExport::OnCreatePage() {
                           {"ANSI编码——默认编码格式，所有平台通用", "UTF-8编码——ArcGIS 10.2.1以后缺省编码格式"},
                           settings_.CodePage, 0);
   layout->addWidget(encodingBox);
+
+  // Reprojection: an authority code, a WKT text or a PROJ string; empty keeps the layer's system.
+  auto* crsBox = new QGroupBox(QStringLiteral("坐标转换"), Body());
+  auto* crs = new QGridLayout(crsBox);
+  target_ = new QComboBox(crsBox);
+  target_->setEditable(true);
+  target_->addItems({QString(), QStringLiteral("EPSG:4490"), QStringLiteral("EPSG:4544"), QStringLiteral("EPSG:4326")});
+  target_->setItemData(1, QStringLiteral("CGCS2000 地理坐标"), Qt::ToolTipRole);
+  target_->setItemData(2, QStringLiteral("CGCS2000 3度带高斯-克吕格 中央经线105°"), Qt::ToolTipRole);
+  target_->setItemData(3, QStringLiteral("WGS 84 地理坐标"), Qt::ToolTipRole);
+  target_->lineEdit()->setPlaceholderText(QStringLiteral("不转换（如 EPSG:4490）"));
+  target_->setCurrentText(QString::fromStdString(settings_.TargetCrs));
+  seven_ = new QLineEdit(QString::fromStdString(settings_.SevenParameters), crsBox);
+  seven_->setPlaceholderText(QStringLiteral("dx,dy,dz,rx,ry,rz,ds（可选）"));
+  seven_->setToolTip(QStringLiteral("源坐标系基准面到目标基准面的七参数：平移（米），旋转（秒，位置矢量约定），尺度（ppm）"));
+  auto* targetLabel = new QLabel(QStringLiteral("目标坐标系"), crsBox);
+  targetLabel->setBuddy(target_);
+  auto* sevenLabel = new QLabel(QStringLiteral("七参数"), crsBox);
+  sevenLabel->setBuddy(seven_);
+  crs->addWidget(targetLabel, 0, 0);
+  crs->addWidget(target_, 0, 1);
+  crs->addWidget(sevenLabel, 0, 2);
+  crs->addWidget(seven_, 0, 3);
+  crs->setColumnStretch(1, 1);
+  crs->setColumnStretch(3, 1);
+  layout->addWidget(crsBox);
   layout->addStretch(1);
 
   if (settings_.OutPath.empty()) {
@@ -228,6 +256,8 @@ void CPageExport::OnDestroyPage() {
   folderLabel_ = nullptr;
   folder_ = nullptr;
   encodings_ = nullptr;
+  target_ = nullptr;
+  seven_ = nullptr;
 }
 
 QRadioButton* CPageExport::Encoding(int codePage) const { return ChoiceOf(encodings_, codePage); }
@@ -254,8 +284,23 @@ bool CPageExport::OnWizardFinish() {
       return false;
     }
   }
+  const QString target = target_->currentText().trimmed();
+  if (!target.isEmpty() && !CheckCrsText(target.toStdString()).empty()) {
+    prompter_.Message(this, Wendle::MessageIcon::Warning, kNotice, QStringLiteral("目标坐标系无法识别，请重新输入"));
+    target_->setFocus();
+    return false;
+  }
+  const QString seven = seven_->text().trimmed();
+  if (!seven.isEmpty() && !ParseSevenParameters(seven.toStdString())) {
+    prompter_.Message(this, Wendle::MessageIcon::Warning, kNotice,
+                      QStringLiteral("七参数应为dx,dy,dz,rx,ry,rz,ds七个数，以逗号分隔"));
+    seven_->setFocus();
+    return false;
+  }
   settings_.CodePage = encodings_->checkedId();
   settings_.OutPath = PathString(out);
+  settings_.TargetCrs = target.toStdString();
+  settings_.SevenParameters = seven.toStdString();
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+#include <QComboBox>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -79,6 +80,8 @@ class WizardPagesTest : public QObject {
   void exportPage();
   void besideSourceChoiceIsWhatTheNextWizardOpensWith();
   void browseOpensWhereTheBoxPoints();
+  void targetSystemOnTheExportPage_data();
+  void targetSystemOnTheExportPage();
 
  private:
   QString Dir(const QString& name) const { return tmp_->filePath(name); }
@@ -305,6 +308,47 @@ void WizardPagesTest::exportPage() {
     QCOMPARE(prompter_.Texts(), QStringList{message});
     QCOMPARE(prompter_.messages.front().caption, QStringLiteral("注意"));
     QCOMPARE(finished.count(), 0);
+    QVERIFY(page.IsActive());
+    QVERIFY(settings_ == before);
+  }
+}
+
+// The target system and its seven parameters: what the page opens with, what it refuses, what it
+// stores (an empty box: no reprojection).
+void WizardPagesTest::targetSystemOnTheExportPage_data() {
+  QTest::addColumn<QString>("target");
+  QTest::addColumn<QString>("seven");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("none") << "" << "" << "";
+  QTest::newRow("authority code") << "EPSG:4490" << "" << "";
+  QTest::newRow("with seven parameters") << " EPSG:4544 " << "-12.5,130.2,42.7,0.8,-1.2,2.5,-3.1" << "";
+  QTest::newRow("PROJ string") << "+proj=longlat +ellps=GRS80 +no_defs +type=crs" << "" << "";
+  QTest::newRow("unknown system") << "EPSG:999999" << "" << "目标坐标系无法识别，请重新输入";
+  QTest::newRow("three numbers") << "EPSG:4490" << "1,2,3" << "七参数应为dx,dy,dz,rx,ry,rz,ds七个数，以逗号分隔";
+}
+
+void WizardPagesTest::targetSystemOnTheExportPage() {
+  QFETCH(QString, target);
+  QFETCH(QString, seven);
+  QFETCH(QString, message);
+  settings_.TargetCrs = "EPSG:4326";
+  settings_.SevenParameters = "1,2,3,4,5,6,7";
+  const Kvx::Settings before = settings_;
+  Kvx::ConvertWizard wizard(Kvx::PageExport, settings_, prompter_);
+  CNewWizDialog& dialog = wizard.Dialog();
+  dialog.show();
+  Kvx::CPageExport& page = *wizard.Export();
+  QCOMPARE(page.TargetBox()->currentText(), QStringLiteral("EPSG:4326"));
+  QCOMPARE(page.SevenParametersBox()->text(), QStringLiteral("1,2,3,4,5,6,7"));
+  page.TargetBox()->setCurrentText(target);
+  page.SevenParametersBox()->setText(seven);
+  Click(dialog, CNewWizDialog::kFinishId);
+  if (message.isEmpty()) {
+    QVERIFY(prompter_.messages.isEmpty());
+    QCOMPARE(QString::fromStdString(settings_.TargetCrs), target.trimmed());
+    QCOMPARE(QString::fromStdString(settings_.SevenParameters), seven);
+  } else {
+    QCOMPARE(prompter_.Texts(), QStringList{message});
     QVERIFY(page.IsActive());
     QVERIFY(settings_ == before);
   }
