@@ -73,6 +73,7 @@ TEST(SettingsTable, EverySettingWithItsSectionTypeAndDefault) {
       {"Affix", "Nodefix", 'S', "D"},
       {"Workspace", "ThemeStyle", 'I', "0"},
       {"Styles", "QgisStyle", 'I', "1"},
+      {"General", "Jobs", 'I', "0"},
   };
   const auto table = SettingTable();
   ASSERT_EQ(table.size(), std::size(expected));
@@ -225,6 +226,7 @@ TEST(SettingsFile, RoundTripThroughTheUsersFile) {
       {"Affix/Nodefix", "#结点"},
       {"Workspace/ThemeStyle", "3"},
       {"Styles/QgisStyle", "0"},
+      {"General/Jobs", "3"},
   };
   ASSERT_EQ(std::size(values), SettingTable().size());
 
@@ -266,7 +268,7 @@ TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
     names.push_back(line.front() == '[' ? line : line.substr(0, line.find('=')));
   }
   const std::vector<std::string> expected = {
-      "[General]",   "ExportEmptyFile", "LogLevel", "MaxFiles", "MaxErrors",  "AutoUpdate", "[Output]",
+      "[General]",   "ExportEmptyFile", "LogLevel", "MaxFiles", "MaxErrors",  "AutoUpdate", "Jobs", "[Output]",
       "ExportProjection", "ExportLayerIndex", "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
       "RotateType",  "CodePage",        "SingleFont", "FontAdjust", "QgisStyle", "[FilePath]", "WorkPath",  "LogPath",
       "LibPath",     "OutPath",         "[Affix]",  "AffixType", "Mpjfix",     "Wbfix",      "Pntfix",
