@@ -286,10 +286,6 @@ PlanIoResult ReadPlan(const fs::path& file, const Settings& base, BatchPlan& pla
     result.error = "cannot read " + file.string();
     return result;
   }
-  if (plan.rows.empty()) {
-    result.error = file.string() + " holds no row";
-    return result;
-  }
   plan.totalRows = plan.rows.size();
   result.ok = true;
   return result;

@@ -320,4 +320,33 @@ std::string MergedReportText(const MergedReport& m) {
   return text;
 }
 
+std::string MergedReportJson(const MergedReport& m) {
+  Json j = Json::object();
+  j["rows"] = m.rows.size();
+  j["planRows"] = m.planRows;
+  j["runs"] = m.runs;
+  j["succeeded"] = m.succeeded;
+  j["empty"] = m.empty;
+  j["skipped"] = m.skipped;
+  j["failed"] = m.failed;
+  j["missing"] = m.missing;
+  j["resumed"] = m.resumed;
+  Json failed = Json::array(), missing = Json::array();
+  for (const ReportRow& row : m.rows) {
+    if (row.result == kRowMissing) missing.push_back(row.row);
+    if (row.result != kRowSuccess && row.result != kRowEmpty && row.result != kRowSkipped && row.result != kRowMissing) {
+      failed.push_back(row.row);
+    }
+  }
+  j["failedRows"] = failed;
+  j["missingRows"] = missing;
+  j["notReported"] = m.notReported;
+  j["cancelledRuns"] = m.cancelledRuns;
+  j["unreadLines"] = m.unreadLines;
+  j["rowSeconds"] = m.rowSeconds;
+  j["wallSeconds"] = m.wallSeconds;
+  j["complete"] = m.Complete();
+  return Dump(j);
+}
+
 }  // namespace Kvx

@@ -126,7 +126,9 @@ struct MergedReport {
   bool Complete() const { return failed == 0 && missing == 0 && notReported.empty() && cancelledRuns == 0; }
 };
 ReportReadResult MergeReports(const std::vector<std::filesystem::path>& files, MergedReport& merged);
-// The merged summary as text lines.
+// The merged summary as text lines, and as one JSON object (the members of a run's summary, with
+// "failedRows", "missingRows" and "notReported" listing row numbers, "rowSeconds" and "wallSeconds").
 std::string MergedReportText(const MergedReport& merged);
+std::string MergedReportJson(const MergedReport& merged);
 
 }  // namespace Kvx
