@@ -167,9 +167,10 @@ BatchPlan PlanBatch(const FileList& list, int mode, const std::string& outputFol
       row.action = PlannedAction::Skip;
     } else {
       row.action = PlannedAction::Convert;
-      const ReportRow* earlier = resume != nullptr ? resume->Find(row.number, row.source, row.kind) : nullptr;
+      const ReportRow* earlier = resume != nullptr ? resume->Earlier(row.number, row.source, row.kind) : nullptr;
       if (earlier != nullptr) {
-        // Converted by the earlier run: its names stay, and are taken for the rows after it.
+        // A row of the earlier run, taken over or converted again: its names stay, so the run ends
+        // with what one run would have written.
         row.folder = earlier->folder;
         row.names = earlier->names;
       } else {

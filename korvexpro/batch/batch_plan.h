@@ -68,7 +68,7 @@ struct BatchPlan {
 
 // Plans every row of `list` in list order into `outputFolder` (empty: beside each source), with the
 // settings snapshot `settings`. Project folders are made here, as the names of their layers lie in
-// them. A row that `resume` finds already converted keeps the folder and names of the earlier run.
+// them. A row that `resume` holds a line of keeps the folder and names of the earlier run.
 BatchPlan PlanBatch(const FileList& list, int mode, const std::string& outputFolder, const Settings& settings,
                     const RunResume* resume = nullptr);
 

@@ -23,15 +23,17 @@ namespace {
 
 std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
-// The files whose presence shows that an output name holds a kept result.
-constexpr std::string_view kResultExtensions[] = {".shp", ".dbf", ".xls"};
+bool FileThere(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
 
-bool OutputExists(const std::string& name) {
-  for (std::string_view extension : kResultExtensions) {
-    std::error_code ec;
-    if (fs::is_regular_file(name + std::string(extension), ec)) return true;
-  }
-  return false;
+// Whether the result kept under an output name is still there: a spreadsheet, a table, or a
+// shapefile with its three parts.
+bool OutputExists(const std::string& name, std::string_view kind) {
+  if (FileThere(name + ".xls")) return true;
+  if (!FileThere(name + ".dbf")) return false;
+  return kind == "table" || (FileThere(name + ".shp") && FileThere(name + ".shx"));
 }
 
 // Reads one row object; false when the line is not one.
@@ -231,32 +233,33 @@ ReportReadResult RunResume::Read(const fs::path& file) {
   return result;
 }
 
-const ReportRow* RunResume::Find(std::size_t number, const std::string& source, RowKind kind) const {
+const ReportRow* RunResume::Earlier(std::size_t number, const std::string& source, RowKind kind) const {
   const auto [first, last] = bySource_.equal_range(source);
   const ReportRow* found = nullptr;
-  std::size_t lines = 0;
   for (auto it = first; it != last; ++it) {
-    ++lines;
     // A later line of the same row (a run resumed before) counts over an earlier one.
     if (it->second.row == number) found = &it->second;
   }
-  if (found == nullptr && lines == 1) found = &first->second;
-  if (found == nullptr) return nullptr;
+  if (found == nullptr || found->kind != KindWord(kind) || found->names.main.empty() || found->names.second.empty()) {
+    return nullptr;
+  }
+  std::error_code ec;
+  if (!fs::is_directory(found->folder, ec)) return nullptr;
+  return found;
+}
 
-  const bool project = kind == RowKind::Project;
-  const bool usable = found->result == kRowSuccess || (project && found->result == kRowSkipped);
-  if (!usable || found->kind != KindWord(kind) || found->names.main.empty()) return nullptr;
+const ReportRow* RunResume::Find(std::size_t number, const std::string& source, RowKind kind) const {
+  const ReportRow* found = Earlier(number, source, kind);
+  if (found == nullptr) return nullptr;
+  const bool usable = found->result == kRowSuccess || (kind == RowKind::Project && found->result == kRowSkipped);
+  if (!usable) return nullptr;
   const SourceStamp now = StampOf(source);
   if (!now.exists || !found->stamp.exists || now.size != found->stamp.size || now.mtimeNs != found->stamp.mtimeNs) {
     return nullptr;
   }
-  for (const std::string& output : found->outputs) {
-    if (!OutputExists(output)) return nullptr;
-  }
   if (found->result == kRowSuccess && found->outputs.empty()) return nullptr;
-  if (project) {
-    std::error_code ec;
-    if (!fs::is_directory(fs::path(found->names.main).parent_path(), ec)) return nullptr;
+  for (const std::string& output : found->outputs) {
+    if (!OutputExists(output, found->kind)) return nullptr;
   }
   return found;
 }

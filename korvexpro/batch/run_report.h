@@ -104,9 +104,14 @@ class RunResume {
   // The earlier line of row `number` from `source` when it may be taken over: it says success (a
   // project row: also not converted by the mode, as its folder is what its layer rows need) for
   // the source's present size and modification time, and each of its outputs still exists (a
-  // project row's folder too). The line of the same row number and source is taken, else the only
-  // line of that source.
+  // project row's folder too). Only a line of the same row number and source counts: the same
+  // file may be queued twice.
   const ReportRow* Find(std::size_t number, const std::string& source, RowKind kind) const;
+
+  // The earlier line of row `number` from `source` of kind `kind` with its names, whatever its
+  // result: a row converted again keeps the folder and names of the earlier run, so a resumed run
+  // writes what one run would have written. Nullptr when there is none or its folder went.
+  const ReportRow* Earlier(std::size_t number, const std::string& source, RowKind kind) const;
 
  private:
   std::multimap<std::string, ReportRow> bySource_;
