@@ -473,15 +473,28 @@ BatchSummary BatchDriver::ConvertFileList(int mode, const std::string& outputFol
 }
 
 BatchSummary BatchDriver::ConvertFileList(int mode, const std::string& outputFolder, const ExecuteOptions& options) {
-  // Every row's conversions see the settings as they stand when the batch starts.
-  const BatchPlan plan = PlanBatch(list_, mode, outputFolder, AppSettings(), options.resume);
-  return ExecutePlan(plan, options);
+  // Every row's conversions see the settings as they stand when the batch starts. Each row is
+  // planned just before it starts: its names then depend on the rows before it alone.
+  BatchPlanner planner(list_, mode, outputFolder, AppSettings(), options.resume);
+  std::vector<PlannedRow> rows;
+  rows.reserve(planner.Count());  // no reallocation: running rows hold references
+  const auto rowAt = [&](std::size_t) -> const PlannedRow& {
+    rows.push_back(planner.Next());
+    return rows.back();
+  };
+  return Execute(planner.Count(), planner.Count(), mode, rowAt, options);
 }
 
 BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOptions& options) {
+  const auto rowAt = [&plan](std::size_t i) -> const PlannedRow& { return plan.rows[i]; };
+  return Execute(plan.rows.size(), plan.totalRows, plan.mode, rowAt, options);
+}
+
+BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int mode,
+                                  const std::function<const PlannedRow&(std::size_t)>& rowAt,
+                                  const ExecuteOptions& options) {
   BatchSummary summary;
   summary.started = true;
-  const std::size_t count = plan.rows.size();
   summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
   const int jobs = std::max(1, options.jobs);
   const bool parallel = jobs > 1 && count > 1;
@@ -490,6 +503,7 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
   struct Slot {
     std::unique_ptr<RowRecorder> recorder;
     RowWork work;
+    const PlannedRow* row = nullptr;  // set when the row starts
     const ReportRow* resumed = nullptr;
     SourceStamp stamp;
     bool startLogged = false;
@@ -521,15 +535,16 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
 
   // Starts row `i`; false when the user stops the run instead.
   const auto start = [&](std::size_t i) -> bool {
-    const PlannedRow& row = plan.rows[i];
+    const PlannedRow& row = rowAt(i);
     Slot& slot = slots[i];
+    slot.row = &row;
     view_.RowStarted(list_, row.ref);
     if (view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) return false;
     view_.StatusProgressText(FormatText(kProgressFormat.data(), static_cast<int>(std::min<std::size_t>(i, INT32_MAX)),
                                         summary.total));
     view_.StatusInfoText(FormatText(kConvertingFormat.data(), CompactPath(row.source, 49).c_str()));
     if (!parallel) view_.StatusProgressBar(0);
-    slot.stamp = StampOf(row.source);
+    if (options.report != nullptr) slot.stamp = StampOf(row.source);
 
     if (options.resume != nullptr && row.action == PlannedAction::Convert) {
       slot.resumed = options.resume->Find(row.number, row.source, row.kind);
@@ -541,7 +556,7 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
       slot.recorder = live ? std::make_unique<RowRecorder>(&view_, &log_) : std::make_unique<RowRecorder>(nullptr, nullptr);
       if (slot.resumed == nullptr) {
         const auto rowStart = std::chrono::steady_clock::now();
-        slot.work = ConvertPlannedRow(row, plan.mode, styles_, *slot.recorder);
+        slot.work = ConvertPlannedRow(row, mode, styles_, *slot.recorder);
         slot.work.seconds = SecondsSince(rowStart);
       }
       std::lock_guard lock(mutex);
@@ -554,12 +569,12 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
       ++running;
     }
     pool->Submit([&, i] {
-      const PlannedRow& job = plan.rows[i];
       Slot& own = slots[i];
+      const PlannedRow& job = *own.row;
       const auto rowStart = std::chrono::steady_clock::now();
       RowWork work;
       try {
-        work = ConvertPlannedRow(job, plan.mode, styles_, *own.recorder);
+        work = ConvertPlannedRow(job, mode, styles_, *own.recorder);
       } catch (const std::exception& e) {
         // Out of memory and the like: the row fails, the batch goes on.
         own.recorder->Log(std::string("转换失败：") + e.what());
@@ -578,8 +593,8 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
 
   // Passes row `i`'s outcome on: the log, the list, the view and the report.
   const auto report = [&](std::size_t i) {
-    const PlannedRow& row = plan.rows[i];
     Slot& slot = slots[i];
+    const PlannedRow& row = *slot.row;
     if (!slot.startLogged) startLog(row, slot);
     if (slot.recorder) slot.recorder->Replay(view_, log_);
     slot.recorder.reset();
@@ -606,8 +621,8 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
       line.row = row.number;
       line.source = row.source;
       line.stamp = slot.stamp;
-      const BatchCommand* command = FindBatchCommandByMode(plan.mode);
-      line.mode = command != nullptr ? std::string(command->name) : std::to_string(plan.mode);
+      const BatchCommand* command = FindBatchCommandByMode(mode);
+      line.mode = command != nullptr ? std::string(command->name) : std::to_string(mode);
       line.kind = std::string(KindWord(row.kind));
       line.result = result;
       line.resultText = std::string(ResultWord(result));
@@ -647,10 +662,13 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
       }
       continue;
     }
-    // Wait for a running row; a stop request is noticed meanwhile.
+    // Wait until the front row is done or a worker is free; a stop request is noticed meanwhile.
     {
       std::unique_lock lock(mutex);
-      finished.wait_for(lock, std::chrono::milliseconds(100), [&] { return front < next && slots[front].done; });
+      finished.wait_for(lock, std::chrono::milliseconds(100), [&] {
+        return (front < next && slots[front].done) ||
+               (!stopping && next < count && next - front < window && running < static_cast<std::size_t>(jobs));
+      });
     }
     if (!stopping && next < count && view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) {
       stopping = true;
@@ -671,7 +689,7 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
   if (options.report != nullptr) {
     ReportSummary s;
     s.rows = count;
-    s.planRows = plan.totalRows;
+    s.planRows = totalRows;
     s.succeeded = c.succeeded;
     s.empty = c.empty;
     s.skipped = c.skipped;

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -172,6 +173,11 @@ class BatchDriver {
     BatchView& view_;
     OperationLog& log_;
   };
+
+  // ExecutePlan over `count` rows that `rowAt(i)` hands out in order, each when row i is about to
+  // start (on this thread), the reference staying valid until the run ends.
+  BatchSummary Execute(std::size_t count, std::size_t totalRows, int mode,
+                       const std::function<const PlannedRow&(std::size_t)>& rowAt, const ExecuteOptions& options);
 
   void WriteOutcome(const RowRef& row, std::int32_t result, BatchCounters& counts);
 

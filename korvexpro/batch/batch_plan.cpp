@@ -136,66 +136,78 @@ std::optional<RowKind> KindOfWord(std::string_view word) {
   return std::nullopt;
 }
 
+BatchPlanner::BatchPlanner(const FileList& list, int mode, std::string outputFolder, const Settings& settings,
+                           const RunResume* resume)
+    : list_(list),
+      mode_(mode),
+      outputFolder_(std::move(outputFolder)),
+      settings_(std::make_shared<const Settings>(settings)),
+      resume_(resume),
+      order_(list.PreOrder()),
+      topNumber_(list.TopRows().size(), 0),
+      projectFolder_(list.TopRows().size()) {}
+
+PlannedRow BatchPlanner::Next() {
+  const RowRef ref = order_[next_++];
+  const FileRow& listRow = list_.Row(ref);
+  const Settings& settings = *settings_;
+  PlannedRow row;
+  row.number = next_;
+  row.group = ref.top;
+  row.parent = ref.child ? topNumber_[ref.top] : 0;
+  if (!ref.child) topNumber_[ref.top] = row.number;
+  row.source = listRow.Path();
+  row.kind = KindOfPath(row.source);
+  row.settings = settings_;
+  row.ref = ref;
+
+  std::error_code ec;
+  const RowDispatch dispatch = DispatchOf(mode_, row.kind, settings);
+  if (!fs::exists(row.source, ec)) {
+    row.action = PlannedAction::Missing;
+    return row;
+  }
+  if (!dispatch.converts) {
+    row.action = PlannedAction::Skip;
+    return row;
+  }
+  row.action = PlannedAction::Convert;
+  const ReportRow* earlier = resume_ != nullptr ? resume_->Earlier(row.number, row.source, row.kind) : nullptr;
+  if (earlier != nullptr) {
+    // A row of the earlier run, taken over or converted again: its names stay, so the run ends
+    // with what one run would have written.
+    row.folder = earlier->folder;
+    row.names = earlier->names;
+  } else {
+    std::string folder = outputFolder_;
+    if (folder.empty()) {
+      folder = FolderOf(row.source);
+    } else if (ref.child) {
+      // A project row that was not named (its file is missing) names no folder; its layers then
+      // stay in the batch's folder.
+      if (!projectFolder_[ref.top].empty()) folder = projectFolder_[ref.top];
+    } else if (row.kind == RowKind::Project) {
+      folder = ProjectFolder(folder, fs::path(row.source).filename(), taken_, row.namingLog);
+    }
+    row.folder = folder;
+    row.names = FinalNames(folder, row.source, taken_, row.namingLog);
+  }
+  if (row.kind == RowKind::Project) {
+    taken_.ReserveFolder(row.folder);
+    projectFolder_[ref.top] = FolderOf(row.names.main);
+  }
+  if (dispatch.writesMain) taken_.ReserveName(row.names.main);
+  if (dispatch.writesSecond) taken_.ReserveName(row.names.second);
+  return row;
+}
+
 BatchPlan PlanBatch(const FileList& list, int mode, const std::string& outputFolder, const Settings& settings,
                     const RunResume* resume) {
   BatchPlan plan;
   plan.mode = mode;
-  const auto snapshot = std::make_shared<const Settings>(settings);
-  NameReservations taken;
-  // Per top-level row: its row number, and the folder a project row's layer rows go to.
-  std::vector<std::size_t> topNumber(list.TopRows().size(), 0);
-  std::vector<std::string> projectFolder(list.TopRows().size());
-
-  std::size_t number = 0;
-  for (const RowRef& ref : list.PreOrder()) {
-    const FileRow& listRow = list.Row(ref);
-    PlannedRow row;
-    row.number = ++number;
-    row.group = ref.top;
-    row.parent = ref.child ? topNumber[ref.top] : 0;
-    if (!ref.child) topNumber[ref.top] = row.number;
-    row.source = listRow.Path();
-    row.kind = KindOfPath(row.source);
-    row.settings = snapshot;
-    row.ref = ref;
-
-    std::error_code ec;
-    const RowDispatch dispatch = DispatchOf(mode, row.kind, settings);
-    if (!fs::exists(row.source, ec)) {
-      row.action = PlannedAction::Missing;
-    } else if (!dispatch.converts) {
-      row.action = PlannedAction::Skip;
-    } else {
-      row.action = PlannedAction::Convert;
-      const ReportRow* earlier = resume != nullptr ? resume->Earlier(row.number, row.source, row.kind) : nullptr;
-      if (earlier != nullptr) {
-        // A row of the earlier run, taken over or converted again: its names stay, so the run ends
-        // with what one run would have written.
-        row.folder = earlier->folder;
-        row.names = earlier->names;
-      } else {
-        std::string folder = outputFolder;
-        if (folder.empty()) {
-          folder = FolderOf(row.source);
-        } else if (ref.child) {
-          // A project row that was not named (its file is missing) names no folder; its layers
-          // then stay in the batch's folder.
-          if (!projectFolder[ref.top].empty()) folder = projectFolder[ref.top];
-        } else if (row.kind == RowKind::Project) {
-          folder = ProjectFolder(folder, fs::path(row.source).filename(), taken, row.namingLog);
-        }
-        row.folder = folder;
-        row.names = FinalNames(folder, row.source, taken, row.namingLog);
-      }
-      if (row.kind == RowKind::Project) {
-        taken.ReserveFolder(row.folder);
-        projectFolder[ref.top] = FolderOf(row.names.main);
-      }
-      if (dispatch.writesMain) taken.ReserveName(row.names.main);
-      if (dispatch.writesSecond) taken.ReserveName(row.names.second);
-    }
-    plan.rows.push_back(std::move(row));
-  }
+  BatchPlanner planner(list, mode, outputFolder, settings, resume);
+  plan.rows.reserve(planner.Count());
+  while (!planner.Done()) plan.rows.push_back(planner.Next());
   plan.totalRows = plan.rows.size();
   return plan;
 }

@@ -66,6 +66,31 @@ struct BatchPlan {
   std::vector<PlannedRow> rows;
 };
 
+// Plans the rows of a list one at a time, in list order: each row's names are final as soon as it is
+// planned (they depend on the rows before it only), so a batch may convert it while the later rows
+// are still being planned.
+class BatchPlanner {
+ public:
+  BatchPlanner(const FileList& list, int mode, std::string outputFolder, const Settings& settings,
+               const RunResume* resume = nullptr);
+  std::size_t Count() const { return order_.size(); }
+  bool Done() const { return next_ == order_.size(); }
+  // The next row's plan (call only while !Done()).
+  PlannedRow Next();
+
+ private:
+  const FileList& list_;
+  int mode_;
+  std::string outputFolder_;
+  std::shared_ptr<const Settings> settings_;
+  const RunResume* resume_;
+  std::vector<RowRef> order_;
+  std::size_t next_ = 0;
+  NameReservations taken_;
+  std::vector<std::size_t> topNumber_;       // per top-level row: its row number
+  std::vector<std::string> projectFolder_;   // per top-level row: where a project's layers go
+};
+
 // Plans every row of `list` in list order into `outputFolder` (empty: beside each source), with the
 // settings snapshot `settings`. Project folders are made here, as the names of their layers lie in
 // them. A row that `resume` holds a line of keeps the folder and names of the earlier run.
