@@ -151,7 +151,7 @@ TEST(Program, InterruptWithJobsRunningThenResume) {
   fs::create_directories(src);
   const std::vector<std::uint8_t> roads = RoadsLayer().Build();
   const std::vector<std::uint8_t> sites = SitesLayer().Build();
-  constexpr int kFiles = 300;
+  constexpr int kFiles = 600;
   for (int i = 0; i < kFiles; ++i) {
     char name[32];
     std::snprintf(name, sizeof name, i % 2 ? "s%03d.wt" : "r%03d.wl", i / 2);
