@@ -277,6 +277,27 @@ TEST_F(ArchiveRuns, ResumeConvertsOnlyWhatIsNotDone) {
   EXPECT_EQ(r3.status, 1);
 }
 
+// A mode that converts no project still names its folder; resumed, the project row keeps that
+// folder for its layers instead of taking a new one.
+TEST_F(ArchiveRuns, ResumedProjectRowsKeepTheirFolder) {
+  const fs::path out = Scratch("out");
+  ConvertOptions first = Options("points", out);
+  first.report = Scratch("first.jsonl").string();
+  const Outcome r1 = Run(first);
+  ConvertOptions again = Options("points", out);
+  again.resume = first.report;
+  again.report = Scratch("again.jsonl").string();
+  const Outcome r2 = Run(again);
+  EXPECT_EQ(r2.Rows(), r1.Rows());
+  const std::set<std::string> folders = Folders(out);
+  EXPECT_EQ(folders, (std::set<std::string>{"map", "map_0"})) << r2.out;
+  const std::vector<Json> lines = JsonLines(again.report);
+  EXPECT_TRUE(lines[0]["resumed"].get<bool>()) << lines[0];
+  EXPECT_EQ(lines[0]["result"], 12);
+  EXPECT_TRUE(lines[2]["resumed"].get<bool>()) << lines[2];  // p1/sites.wt
+  EXPECT_EQ(lines.back()["skipped"], JsonLines(first.report).back()["skipped"]);
+}
+
 // A run stopped half-way (its report holds the first rows, their outputs alone exist): resuming it
 // converts only the rest and ends with what one whole run writes.
 TEST_F(ArchiveRuns, ResumeAfterAStopConvertsTheRest) {
