@@ -211,7 +211,9 @@ TEST_F(ArchiveRuns, ReportHoldsEveryRowThenTheSummary) {
         EXPECT_TRUE(Exists(name.get<std::string>() + (line["kind"] == "table" ? ".dbf" : ".shp"))) << name;
       }
     }
-    if (line["kind"] == "point" && rows[i].result == "成功") EXPECT_EQ(line["outputs"].size(), 2u);
+    if (line["kind"] == "point" && rows[i].result == "成功") {
+      EXPECT_EQ(line["outputs"].size(), 2u);
+    }
   }
   const Json& summary = lines.back();
   EXPECT_TRUE(summary["summary"].get<bool>());
@@ -339,7 +341,9 @@ TEST_F(ArchiveRuns, ResumeAfterAStopConvertsTheRest) {
   ASSERT_FALSE(restLines.empty());
   EXPECT_EQ(restLines.back()["resumed"], keptSuccesses);
   for (const Json& line : restLines) {
-    if (line.contains("row") && line["row"].get<int>() > 12) EXPECT_FALSE(line["resumed"].get<bool>()) << line;
+    if (line.contains("row") && line["row"].get<int>() > 12) {
+      EXPECT_FALSE(line["resumed"].get<bool>()) << line;
+    }
   }
   EXPECT_TRUE(Tree(out) == expected);
   EXPECT_EQ(SplitLines(Replace(r.out, out.string(), "OUT")), SplitLines(Replace(whole.out, wholeOut.string(), "OUT")));
