@@ -26,6 +26,8 @@ if [ ! -d "$dir/layers" ]; then
 fi
 echo "$(find "$dir/layers" -type f -name '*.w?' | wc -l) layers in $(find "$dir/layers" -name '*.mpj' | wc -l) projects, $(du -sh "$dir/layers" | cut -f1)"
 cat "$dir"/layers/*/* > /dev/null  # the sources in the page cache
+# Other work on the machine takes cores from -j 2; the load says how much there was.
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 run() {  # jobs, round: prints the wall time in seconds
   local out="$dir/out-j$1-$2"
@@ -57,5 +59,6 @@ else
   exit 1
 fi
 rm -rf "$dir"/out-j*
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
 awk -v a="$one" -v b="$many" -v j="$jobs" -v c="$(nproc)" 'BEGIN {
   printf "-j 1: %.2f s   -j %d: %.2f s   ratio %.2f (on %d cores)\n", a, j, b, b / a, c }'
