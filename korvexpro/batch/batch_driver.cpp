@@ -1,10 +1,22 @@
 #include "batch/batch_driver.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
 #include <system_error>
+#include <thread>
+#include <vector>
 
 #include "batch/output_naming.h"
+#include "batch/run_report.h"
 #include "settings/settings.h"
 #include "batch/text_format.h"
 #include "engine/conversion_frame.h"
@@ -196,14 +208,251 @@ void BatchDriver::Forwarder::Progress(std::int64_t done, std::int64_t total) { v
 BatchDriver::BatchDriver(FileList& list, OperationLog& log, StyleContext& styles, BatchView& view)
     : list_(list), log_(log), styles_(styles), view_(view), notifier_(view, log) {}
 
+namespace {
+
+// What one row's conversion tells the front end. Running alone it passes everything on at once;
+// beside other rows it keeps it, to be passed on in list order when the rows before it are done.
+class RowRecorder : public Notifier {
+ public:
+  // `view` and `log` given: passes on at once. Null: keeps.
+  RowRecorder(BatchView* view, OperationLog* log) : view_(view), log_(log) {}
+
+  void Message(std::string_view caption, std::string_view text, MessageIcon icon) override {
+    if (view_ != nullptr) {
+      view_->Message(caption, text, icon);
+      return;
+    }
+    events_.push_back({Event::Message, std::string(caption), std::string(text), icon, 0, {}});
+  }
+  void Trace(int level, std::string_view text, const std::source_location& where) override {
+    if (view_ != nullptr) {
+      PassTrace(*view_, *log_, level, text, where);
+      return;
+    }
+    events_.push_back({Event::Trace, {}, std::string(text), MessageIcon::Information, level, where});
+  }
+  // Progress of one row among several means nothing to a progress bar; it is dropped.
+  void Progress(std::int64_t done, std::int64_t total) override {
+    if (view_ != nullptr) view_->Progress(done, total);
+  }
+  // An operation-log message of the driver.
+  void Log(std::string_view message) {
+    if (log_ != nullptr) {
+      log_->Add(message);
+      return;
+    }
+    events_.push_back({Event::Log, {}, std::string(message), MessageIcon::Information, 0, {}});
+  }
+
+  // Passes on what was kept, in the order it came.
+  void Replay(BatchView& view, OperationLog& log) const {
+    for (const Event& e : events_) {
+      switch (e.kind) {
+        case Event::Message: view.Message(e.caption, e.text, e.icon); break;
+        case Event::Trace: PassTrace(view, log, e.level, e.text, e.where); break;
+        case Event::Log: log.Add(e.text); break;
+      }
+    }
+  }
+
+ private:
+  static void PassTrace(BatchView& view, OperationLog& log, int level, std::string_view text,
+                        const std::source_location& where) {
+    view.Trace(level, text, where);
+    if (std::optional<std::string> line = TraceLogLine(level, text)) log.AddLine(*line);
+  }
+
+  struct Event {
+    enum Kind { Message, Trace, Log } kind;
+    std::string caption;
+    std::string text;
+    MessageIcon icon;
+    int level;
+    std::source_location where;
+  };
+  BatchView* view_;
+  OperationLog* log_;
+  std::vector<Event> events_;
+};
+
+// What a row's conversion gives back for the list: the result code, columns 3 and 5 (nullopt:
+// left as they were), and the names whose outputs the row kept.
+struct RowWork {
+  std::int32_t result = kRowSkipped;
+  std::optional<std::string> content;
+  std::optional<std::string> resultName;
+  std::vector<std::string> outputs;
+  double seconds = 0;
+};
+
+// Converts one planned row. It touches nothing shared but the files of its own names and reads
+// the colour library, so rows run on several threads at once.
+RowWork ConvertPlannedRow(const PlannedRow& planned, int mode, const StyleContext& styles, RowRecorder& recorder) {
+  RowWork work;
+  const fs::path source = planned.source;
+  std::error_code ec;
+  if (planned.action == PlannedAction::Missing || !fs::exists(source, ec)) {
+    work.result = kRowMissing;
+    return work;
+  }
+  const RowKind kind = planned.kind;
+  const DispatchEntry* entry = FindDispatch(mode, kind);
+  const bool pointsAndNotes = StyledMode(mode) && kind == RowKind::Point;
+  if (planned.action == PlannedAction::Skip || (kind != RowKind::Project && entry == nullptr && !pointsAndNotes) ||
+      !planned.settings || planned.names.main.empty()) {
+    work.result = kRowSkipped;
+    return work;
+  }
+
+  const std::string& folder = planned.folder;
+  const OutputNames& names = planned.names;
+  const Settings& settings = *planned.settings;
+  const ConversionServices services{styles, recorder};
+
+  // Runs one conversion into `name`; its empty outputs go unless the settings keep them.
+  std::int32_t result = kRowSkipped;
+  bool outputFolderChecked = false;
+  auto run = [&](Routine routine, const std::string& name, std::string_view label) -> std::int32_t {
+    work.resultName = name;
+    work.content = std::string(label);
+    if (!outputFolderChecked && !IsDirectory(folder)) {
+      recorder.Log(FormatText(kOutputUnwritableLog.data(), folder.c_str()));
+      return kConvertOutputFailed;
+    }
+    outputFolderChecked = true;
+    const std::int32_t r = routine(source, fs::path(name), services, settings);
+    if (r == kConvertOutputFailed) recorder.Log(FormatText(kOutputUnwritableLog.data(), name.c_str()));
+    if (r == kRowEmpty && mode != 7 && settings.ExportEmptyFile == 0) DeleteOutputs(name);
+    if (r == kRowSuccess) work.outputs.push_back(name);
+    return r;
+  };
+
+  if (kind == RowKind::Project) {
+    if ((mode == 1 || StyledMode(mode)) && settings.ExportLayerIndex != 0) {
+      result = run(&ProjectIndex, names.main, mode == 1 ? "图层索引" : "索引");
+    }
+    // The project's layer rows took their folder from this name, whatever became of the index.
+    work.resultName = names.main;
+    if (result == kRowEmpty && settings.ExportEmptyFile == 0) work.content = "";
+    work.result = result;
+    return work;
+  }
+
+  if (pointsAndNotes) {
+    // Symbol points into the main name, then annotations into the second.
+    const std::int32_t points = run(&Layer<ConvertWTPoint2SHP>, names.main, "要素");
+    const std::int32_t notes = run(&Layer<ConvertWTNote2SHP>, names.second, "要素");
+    result = points;
+    work.resultName = names.main;
+    work.content = "要素";
+    if (notes == kRowSuccess) {
+      if (points != kRowSuccess) {
+        result = kRowSuccess;
+        work.resultName = names.second;
+      }
+      work.content = "要素+文字";
+    }
+  } else if (entry != nullptr) {
+    result = run(entry->routine, entry->secondName ? names.second : names.main, entry->label);
+  }
+
+  if (result == kRowEmpty && mode != 7 && settings.ExportEmptyFile == 0) {
+    work.resultName = "";
+    work.content = "";
+  }
+  work.result = result;
+  return work;
+}
+
+// A fixed number of threads taking jobs in the order they come.
+class WorkerPool {
+ public:
+  explicit WorkerPool(int threads) {
+    for (int i = 0; i < threads; ++i) workers_.emplace_back([this](std::stop_token stop) { Work(stop); });
+  }
+  ~WorkerPool() {
+    for (std::jthread& worker : workers_) worker.request_stop();
+    wake_.notify_all();
+  }
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  void Submit(std::function<void()> job) {
+    {
+      std::lock_guard lock(mutex_);
+      jobs_.push_back(std::move(job));
+    }
+    wake_.notify_one();
+  }
+
+ private:
+  void Work(std::stop_token stop) {
+    for (;;) {
+      std::function<void()> job;
+      {
+        std::unique_lock lock(mutex_);
+        if (!wake_.wait(lock, stop, [this] { return !jobs_.empty(); })) return;
+        job = std::move(jobs_.front());
+        jobs_.pop_front();
+      }
+      job();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable_any wake_;
+  std::deque<std::function<void()>> jobs_;
+  std::vector<std::jthread> workers_;  // last: joined before the queue goes
+};
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string CellText(const FileRow& row, int column) {
+  const std::string& text = row.cells[static_cast<std::size_t>(column)];
+  return text == kBlankCell ? std::string() : text;
+}
+
+}  // namespace
+
+RowDispatch DispatchOf(int mode, RowKind kind, const Settings& settings) {
+  if (kind == RowKind::Project) {
+    return {true, (mode == 1 || StyledMode(mode)) && settings.ExportLayerIndex != 0, false};
+  }
+  if (StyledMode(mode) && kind == RowKind::Point) return {true, true, true};
+  const DispatchEntry* entry = FindDispatch(mode, kind);
+  if (entry == nullptr) return {};
+  return {true, !entry->secondName, entry->secondName};
+}
+
+std::string_view ResultWord(std::int32_t result) {
+  const RowOutcome outcome = OutcomeOf(result);
+  if (!outcome.resultText.empty()) return outcome.resultText;
+  if (result == kRowMissing) return "不存在";
+  if (result == kRowSkipped) return "跳过";
+  return outcome.resultText;
+}
+
+int JobsOf(std::int32_t setting) {
+  if (setting > 0) return setting;
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 BatchSummary BatchDriver::Run(int mode) {
+  ExecuteOptions options;
+  options.jobs = JobsOf(AppSettings().Jobs);
+  return Run(mode, options);
+}
+
+BatchSummary BatchDriver::Run(int mode, const ExecuteOptions& options) {
   if (list_.Empty()) {
     view_.Message(kAttentionCaption, kEmptyListText, MessageIcon::Warning);
     return {};
   }
   ResetListResults();
   if (AppSettings().SymbolType != 0) styles_.ConvertLoadRules(AppSettings(), notifier_);
-  return ConvertFileList(mode, AppSettings().OutPath);
+  return ConvertFileList(mode, AppSettings().OutPath, options);
 }
 
 void BatchDriver::ResetListResults() {
@@ -218,29 +467,218 @@ void BatchDriver::ResetListResults() {
 }
 
 BatchSummary BatchDriver::ConvertFileList(int mode, const std::string& outputFolder) {
+  ExecuteOptions options;
+  options.jobs = JobsOf(AppSettings().Jobs);
+  return ConvertFileList(mode, outputFolder, options);
+}
+
+BatchSummary BatchDriver::ConvertFileList(int mode, const std::string& outputFolder, const ExecuteOptions& options) {
+  // Every row's conversions see the settings as they stand when the batch starts. Each row is
+  // planned just before it starts: its names then depend on the rows before it alone.
+  BatchPlanner planner(list_, mode, outputFolder, AppSettings(), options.resume);
+  std::vector<PlannedRow> rows;
+  rows.reserve(planner.Count());  // no reallocation: running rows hold references
+  const auto rowAt = [&](std::size_t) -> const PlannedRow& {
+    rows.push_back(planner.Next());
+    return rows.back();
+  };
+  return Execute(planner.Count(), planner.Count(), mode, rowAt, options);
+}
+
+BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOptions& options) {
+  const auto rowAt = [&plan](std::size_t i) -> const PlannedRow& { return plan.rows[i]; };
+  return Execute(plan.rows.size(), plan.totalRows, plan.mode, rowAt, options);
+}
+
+BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int mode,
+                                  const std::function<const PlannedRow&(std::size_t)>& rowAt,
+                                  const ExecuteOptions& options) {
   BatchSummary summary;
   summary.started = true;
-  const std::vector<RowRef> order = list_.PreOrder();
-  summary.total = static_cast<std::int32_t>(std::min<std::size_t>(order.size(), INT32_MAX));
-  std::int32_t processed = 0;
+  summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
+  const int jobs = std::max(1, options.jobs);
+  const bool parallel = jobs > 1 && count > 1;
+  const auto runStart = std::chrono::steady_clock::now();
 
-  for (const RowRef& ref : order) {
-    view_.RowStarted(list_, ref);
-    if (view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) {
-      log_.Add(kCancelledLog);
-      summary.cancelled = true;
-      break;
+  struct Slot {
+    std::unique_ptr<RowRecorder> recorder;
+    RowWork work;
+    const PlannedRow* row = nullptr;  // set when the row starts
+    const ReportRow* resumed = nullptr;
+    SourceStamp stamp;
+    bool startLogged = false;
+    bool done = false;  // guarded by `mutex` while workers run
+  };
+  std::vector<Slot> slots(count);
+  std::mutex mutex;
+  std::condition_variable finished;
+  std::size_t running = 0;  // guarded by `mutex`
+  // Created last, destroyed first: every worker has stopped before the slots go.
+  std::optional<WorkerPool> pool;
+  if (parallel) pool.emplace(jobs);
+
+  std::size_t next = 0;    // the next row to start
+  std::size_t front = 0;   // the next row to report
+  bool stopping = false;
+  // Rows done ahead of a slow one wait with what they would print; this many at most.
+  const std::size_t window = static_cast<std::size_t>(jobs) * 32;
+
+  const auto startLog = [&](const PlannedRow& row, Slot& slot) {
+    log_.Add(FormatText(kRowStartLog.data(), row.source.c_str()));
+    if (slot.resumed != nullptr) {
+      log_.Add(FormatText(kResumedLog.data(), slot.resumed->name.c_str()));
+    } else {
+      for (const std::string& message : row.namingLog) log_.Add(message);
     }
-    const std::string path = list_.Row(ref).Path();
-    log_.Add(FormatText(kRowStartLog.data(), path.c_str()));
-    view_.StatusProgressText(FormatText(kProgressFormat.data(), processed, summary.total));
-    view_.StatusInfoText(FormatText(kConvertingFormat.data(), CompactPath(path, 49).c_str()));
-    view_.StatusProgressBar(0);
+    slot.startLogged = true;
+  };
 
-    const std::int32_t result = ConvertRow(ref, mode, outputFolder);
-    WriteOutcome(ref, result, summary.counts);
-    view_.RowFinished(list_, ref, result);
-    ++processed;
+  // Starts row `i`; false when the user stops the run instead.
+  const auto start = [&](std::size_t i) -> bool {
+    const PlannedRow& row = rowAt(i);
+    Slot& slot = slots[i];
+    slot.row = &row;
+    view_.RowStarted(list_, row.ref);
+    if (view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) return false;
+    view_.StatusProgressText(FormatText(kProgressFormat.data(), static_cast<int>(std::min<std::size_t>(i, INT32_MAX)),
+                                        summary.total));
+    view_.StatusInfoText(FormatText(kConvertingFormat.data(), CompactPath(row.source, 49).c_str()));
+    if (!parallel) view_.StatusProgressBar(0);
+    if (options.report != nullptr) slot.stamp = StampOf(row.source);
+
+    if (options.resume != nullptr && row.action == PlannedAction::Convert) {
+      slot.resumed = options.resume->Find(row.number, row.source, row.kind);
+    }
+    if (slot.resumed != nullptr || row.action != PlannedAction::Convert || !parallel) {
+      // Done here: taken over, nothing to convert, or one row at a time (its messages shown live).
+      const bool live = !parallel && front == i;
+      if (live) startLog(row, slot);
+      slot.recorder = live ? std::make_unique<RowRecorder>(&view_, &log_) : std::make_unique<RowRecorder>(nullptr, nullptr);
+      if (slot.resumed == nullptr) {
+        const auto rowStart = std::chrono::steady_clock::now();
+        slot.work = ConvertPlannedRow(row, mode, styles_, *slot.recorder);
+        slot.work.seconds = SecondsSince(rowStart);
+      }
+      std::lock_guard lock(mutex);
+      slot.done = true;
+      return true;
+    }
+    slot.recorder = std::make_unique<RowRecorder>(nullptr, nullptr);
+    {
+      std::lock_guard lock(mutex);
+      ++running;
+    }
+    pool->Submit([&, i] {
+      Slot& own = slots[i];
+      const PlannedRow& job = *own.row;
+      const auto rowStart = std::chrono::steady_clock::now();
+      RowWork work;
+      try {
+        work = ConvertPlannedRow(job, mode, styles_, *own.recorder);
+      } catch (const std::exception& e) {
+        // Out of memory and the like: the row fails, the batch goes on.
+        own.recorder->Log(std::string("转换失败：") + e.what());
+        work = RowWork();
+        work.result = -1;
+      }
+      work.seconds = SecondsSince(rowStart);
+      std::lock_guard lock(mutex);
+      own.work = std::move(work);
+      own.done = true;
+      --running;
+      finished.notify_all();
+    });
+    return true;
+  };
+
+  // Passes row `i`'s outcome on: the log, the list, the view and the report.
+  const auto report = [&](std::size_t i) {
+    Slot& slot = slots[i];
+    const PlannedRow& row = *slot.row;
+    if (!slot.startLogged) startLog(row, slot);
+    if (slot.recorder) slot.recorder->Replay(view_, log_);
+    slot.recorder.reset();
+
+    FileRow& listRow = list_.Row(row.ref);
+    std::int32_t result = slot.work.result;
+    std::vector<std::string> outputs = std::move(slot.work.outputs);
+    if (slot.resumed != nullptr) {
+      result = slot.resumed->result;
+      listRow.cells[ColumnContent] = slot.resumed->content.empty() ? kBlankCell : slot.resumed->content;
+      listRow.cells[ColumnResultName] = slot.resumed->name.empty() ? kBlankCell : slot.resumed->name;
+      outputs = slot.resumed->outputs;
+      ++summary.resumed;
+    } else {
+      if (slot.work.content) listRow.cells[ColumnContent] = *slot.work.content;
+      if (slot.work.resultName) listRow.cells[ColumnResultName] = *slot.work.resultName;
+    }
+    WriteOutcome(row.ref, result, summary.counts);
+    view_.RowFinished(list_, row.ref, result);
+    if (parallel) view_.StatusProgressBar(static_cast<int>(100 * (i + 1) / count));
+
+    if (options.report != nullptr) {
+      ReportRow line;
+      line.row = row.number;
+      line.source = row.source;
+      line.stamp = slot.stamp;
+      const BatchCommand* command = FindBatchCommandByMode(mode);
+      line.mode = command != nullptr ? std::string(command->name) : std::to_string(mode);
+      line.kind = std::string(KindWord(row.kind));
+      line.result = result;
+      line.resultText = std::string(ResultWord(result));
+      line.content = CellText(listRow, ColumnContent);
+      line.name = CellText(listRow, ColumnResultName);
+      line.folder = row.folder;
+      line.names = row.names;
+      line.outputs = std::move(outputs);
+      line.seconds = slot.resumed != nullptr ? 0.0 : slot.work.seconds;
+      line.resumed = slot.resumed != nullptr;
+      options.report->Row(line);
+    }
+  };
+
+  for (;;) {
+    // Report the rows at the front that are done, in order.
+    while (front < next) {
+      {
+        std::lock_guard lock(mutex);
+        if (!slots[front].done) break;
+      }
+      report(front);
+      ++front;
+    }
+    if (front == count || (stopping && front == next)) break;
+
+    bool free = !stopping && next < count && next - front < window;
+    if (free && parallel) {
+      std::lock_guard lock(mutex);
+      free = running < static_cast<std::size_t>(jobs);
+    }
+    if (free) {
+      if (start(next)) {
+        ++next;
+      } else {
+        stopping = true;
+      }
+      continue;
+    }
+    // Wait until the front row is done or a worker is free; a stop request is noticed meanwhile.
+    {
+      std::unique_lock lock(mutex);
+      finished.wait_for(lock, std::chrono::milliseconds(100), [&] {
+        return (front < next && slots[front].done) ||
+               (!stopping && next < count && next - front < window && running < static_cast<std::size_t>(jobs));
+      });
+    }
+    if (!stopping && next < count && view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) {
+      stopping = true;
+    }
+  }
+  pool.reset();
+
+  if (stopping) {
+    log_.Add(kCancelledLog);
+    summary.cancelled = true;
   }
 
   const BatchCounters& c = summary.counts;
@@ -248,6 +686,22 @@ BatchSummary BatchDriver::ConvertFileList(int mode, const std::string& outputFol
   view_.StatusProgressText(FormatText(kProgressFormat.data(), static_cast<int>(all), summary.total));
   view_.StatusInfoText(summary.Text());
   view_.StatusProgressBar(0);
+  if (options.report != nullptr) {
+    ReportSummary s;
+    s.rows = count;
+    s.planRows = totalRows;
+    s.succeeded = c.succeeded;
+    s.empty = c.empty;
+    s.skipped = c.skipped;
+    s.failed = c.failed;
+    s.missing = c.missing;
+    s.resumed = summary.resumed;
+    s.cancelled = summary.cancelled;
+    s.seconds = SecondsSince(runStart);
+    s.jobs = jobs;
+    s.shard = options.shard;
+    options.report->Summary(s);
+  }
   view_.RunFinished(summary);
   return summary;
 }
@@ -265,77 +719,6 @@ void BatchDriver::WriteOutcome(const RowRef& ref, std::int32_t result, BatchCoun
     default: ++counts.failed; break;
   }
   log_.Add(outcome.logMessage);
-}
-
-std::int32_t BatchDriver::ConvertRow(const RowRef& ref, int mode, const std::string& outputFolder) {
-  const fs::path source = list_.Row(ref).Path();
-  std::error_code ec;
-  if (!fs::exists(source, ec)) return kRowMissing;
-
-  // A layer this mode does not convert needs no names (nor renaming messages).
-  const RowKind kind = KindOfPath(source);
-  const DispatchEntry* entry = FindDispatch(mode, kind);
-  const bool pointsAndNotes = StyledMode(mode) && kind == RowKind::Point;
-  if (kind != RowKind::Project && entry == nullptr && !pointsAndNotes) return kRowSkipped;
-
-  std::string folder = outputFolder;
-  BuildOutputDir(list_, ref, folder, log_);
-  const OutputNames names = BuildFinalName(folder, source, log_);
-  // The row's conversions all see the settings as they stand when the row starts.
-  const Settings settings = AppSettings();
-  const ConversionServices services{styles_, notifier_};
-  FileRow& row = list_.Row(ref);
-
-  // Runs one conversion into `name`; its empty outputs go unless the settings keep them.
-  std::int32_t result = kRowSkipped;
-  bool outputFolderChecked = false;
-  auto run = [&](Routine routine, const std::string& name, std::string_view label) -> std::int32_t {
-    row.cells[ColumnResultName] = name;
-    row.cells[ColumnContent] = label;
-    if (!outputFolderChecked && !IsDirectory(folder)) {
-      log_.Add(FormatText(kOutputUnwritableLog.data(), folder.c_str()));
-      return kConvertOutputFailed;
-    }
-    outputFolderChecked = true;
-    const std::int32_t r = routine(source, fs::path(name), services, settings);
-    if (r == kConvertOutputFailed) log_.Add(FormatText(kOutputUnwritableLog.data(), name.c_str()));
-    if (r == kRowEmpty && mode != 7 && settings.ExportEmptyFile == 0) DeleteOutputs(name);
-    return r;
-  };
-
-  if (kind == RowKind::Project) {
-    if ((mode == 1 || StyledMode(mode)) && settings.ExportLayerIndex != 0) {
-      result = run(&ProjectIndex, names.main, mode == 1 ? "图层索引" : "索引");
-    }
-    // The project's layer rows take their folder from this name, whatever became of the index.
-    row.cells[ColumnResultName] = names.main;
-    if (result == kRowEmpty && settings.ExportEmptyFile == 0) row.cells[ColumnContent] = "";
-    return result;
-  }
-
-  if (pointsAndNotes) {
-    // Symbol points into the main name, then annotations into the second.
-    const std::int32_t points = run(&Layer<ConvertWTPoint2SHP>, names.main, "要素");
-    const std::int32_t notes = run(&Layer<ConvertWTNote2SHP>, names.second, "要素");
-    result = points;
-    row.cells[ColumnResultName] = names.main;
-    row.cells[ColumnContent] = "要素";
-    if (notes == kRowSuccess) {
-      if (points != kRowSuccess) {
-        result = kRowSuccess;
-        row.cells[ColumnResultName] = names.second;
-      }
-      row.cells[ColumnContent] = "要素+文字";
-    }
-  } else if (entry != nullptr) {
-    result = run(entry->routine, entry->secondName ? names.second : names.main, entry->label);
-  }
-
-  if (result == kRowEmpty && mode != 7 && settings.ExportEmptyFile == 0) {
-    row.cells[ColumnResultName] = "";
-    row.cells[ColumnContent] = "";
-  }
-  return result;
 }
 
 void BatchDriver::ShowConversionLog(const RowRef& ref) {

@@ -18,10 +18,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "batch/batch_plan.h"
 #include "batch/batch_view.h"
 #include "batch/file_list.h"
 #include "batch/operation_log.h"
@@ -29,6 +31,9 @@
 #include "styles/notifier.h"
 
 namespace Kvx {
+
+class RunReport;
+class RunResume;
 
 inline constexpr std::int32_t kRowSuccess = 99999;
 inline constexpr std::int32_t kRowEmpty = 10;
@@ -71,6 +76,7 @@ struct BatchSummary {
   std::int32_t total = 0;  // rows in the list when the run started
   bool started = false;    // false: the list was empty, nothing ran
   bool cancelled = false;  // the user stopped the run
+  std::int32_t resumed = 0;  // rows taken over from an earlier run's report (among the counts)
   // "转换完成：%d个成功,%d个空文件,%d个跳过,%d个失败"
   std::string Text() const;
 };
@@ -86,6 +92,7 @@ inline constexpr std::string_view kProgressFormat = "进度：[%d/%d]";
 inline constexpr std::string_view kConvertingFormat = "正在转换%s";
 inline constexpr std::string_view kOutputUnwritableLog = "输出文件无法写入，请检查输出路径[%s]";
 inline constexpr std::string_view kListExportedText = "转换列表信息已经正确输出！";
+inline constexpr std::string_view kResumedLog = "上次转换已完成，沿用其结果[%s]";
 inline constexpr std::string_view kListHeader = "编号,文件名称,文件类型,文件路径,投影信息,文件大小,输出名称,转换时间,状态\n";
 
 // The texts of one row outcome.
@@ -95,6 +102,22 @@ struct RowOutcome {
   std::string_view logMessage;
 };
 RowOutcome OutcomeOf(std::int32_t result);
+
+// The result word of a row's stdout line and report line: the list's result text, or "不存在"
+// (missing) and "跳过" (not converted by this mode) where the list leaves it blank.
+std::string_view ResultWord(std::int32_t result);
+
+// The number of rows converted at once for the setting Jobs: the value itself when it is above 0,
+// else one per processor core.
+int JobsOf(std::int32_t setting);
+
+// How a batch runs its plan.
+struct ExecuteOptions {
+  int jobs = 1;                       // rows converted at once (below 1: one)
+  RunReport* report = nullptr;        // gets a line per row as it finishes, then the summary
+  const RunResume* resume = nullptr;  // rows an earlier run converted are taken over
+  std::string shard;                  // "I/N" named in the report's summary
+};
 
 // `path` cut to at most `visible` characters, a middle part replaced by "...", keeping the file
 // name when it fits.
@@ -113,20 +136,27 @@ class BatchDriver {
   // After the command has set SymbolType (and a GUI's wizard was confirmed): an empty list shows
   // kEmptyListText and runs nothing; otherwise ResetListResults, the colour library when
   // SymbolType is not 0 (ConvertLoadRules; the run goes on without it), and ConvertFileList with
-  // the setting OutPath.
+  // the setting OutPath. Without options the setting Jobs says how many rows run at once.
   BatchSummary Run(int mode);
+  BatchSummary Run(int mode, const ExecuteOptions& options);
 
   // Columns 3 to 5 of every row back to " " (and the row colours to black), the operation log
   // and the conversion-information pane emptied.
   void ResetListResults();
 
-  // Converts every row in list order into `outputFolder` (empty: beside each source), writing
-  // each outcome into the list, then reports the summary through the view.
+  // Plans every row in list order into `outputFolder` (empty: beside each source; see PlanBatch),
+  // then converts the plan (ExecutePlan), writing each outcome into the list, and reports the
+  // summary through the view.
   BatchSummary ConvertFileList(int mode, const std::string& outputFolder);
+  BatchSummary ConvertFileList(int mode, const std::string& outputFolder, const ExecuteOptions& options);
 
-  // The dispatch of one row: names its outputs, runs its conversion(s) and fills columns 3 and 5.
-  // Returns the row's result code.
-  std::int32_t ConvertRow(const RowRef& row, int mode, const std::string& outputFolder);
+  // Converts the rows of `plan` (their refs name rows of this driver's list) with the names the
+  // plan holds, `options.jobs` at a time. Every row's operation-log lines, messages, list cells,
+  // view calls and report line come in plan order, the same whatever the number of jobs; a
+  // conversion's progress reaches the view only while one row runs at a time. A stop request
+  // (PollCancel, confirmed by Ask) starts no further row, lets the running ones finish and report,
+  // then logs kCancelledLog.
+  BatchSummary ExecutePlan(const BatchPlan& plan, const ExecuteOptions& options);
 
   // Shows the conversion log of a row in the conversion-information pane (see ConversionLogText).
   void ShowConversionLog(const RowRef& row);
@@ -143,6 +173,11 @@ class BatchDriver {
     BatchView& view_;
     OperationLog& log_;
   };
+
+  // ExecutePlan over `count` rows that `rowAt(i)` hands out in order, each when row i is about to
+  // start (on this thread), the reference staying valid until the run ends.
+  BatchSummary Execute(std::size_t count, std::size_t totalRows, int mode,
+                       const std::function<const PlannedRow&(std::size_t)>& rowAt, const ExecuteOptions& options);
 
   void WriteOutcome(const RowRef& row, std::int32_t result, BatchCounters& counts);
 

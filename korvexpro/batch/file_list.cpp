@@ -122,6 +122,24 @@ int FileList::AddProjectFile(const fs::path& path) {
   return 0;
 }
 
+std::optional<RowRef> FileList::AddRowAsPlanned(const fs::path& path, RowKind kind, std::optional<std::size_t> parent) {
+  if (kind == RowKind::None || (parent && (kind == RowKind::Project || *parent >= rows_.size()))) return std::nullopt;
+  RowRef ref;
+  if (parent) {
+    std::vector<FileRow>& children = rows_[*parent].children;
+    children.push_back(NewRow(path, kind));
+    ref = {*parent, children.size() - 1};
+  } else {
+    FileRow row = NewRow(path, kind);
+    row.expanded = kind == RowKind::Project;
+    rows_.push_back(std::move(row));
+    ref = {rows_.size() - 1, std::nullopt};
+  }
+  ++rowCount_;
+  RowAddedToList(ref);
+  return ref;
+}
+
 std::size_t FileList::RowCount() const { return rowCount_; }
 
 const FileRow& FileList::Row(const RowRef& ref) const {

@@ -109,6 +109,12 @@ class FileList {
   // read keeps an empty row). Returns 0, or -1 when the extension is not ".mpj".
   int AddProjectFile(const std::filesystem::path& path);
 
+  // Adds a row of the given kind as a plan names it, without reading the file: a project row (at
+  // the top level) gets no layer rows but those added under it. Returns the row's place, or nullopt
+  // when the kind is None, a project row is given a parent, or the parent is not a top-level row.
+  std::optional<RowRef> AddRowAsPlanned(const std::filesystem::path& path, RowKind kind,
+                                        std::optional<std::size_t> parent = std::nullopt);
+
   // Number of rows, project rows and child rows counted alike.
   std::size_t RowCount() const;
   bool Empty() const { return rows_.empty(); }

@@ -18,7 +18,7 @@ bool AnythingAt(const std::string& path) {
 }
 
 // True when a result file of `name` exists already.
-bool NameTaken(const std::string& name) {
+bool ResultFileExists(const std::string& name) {
   for (std::string_view extension : kTakenNameExtensions) {
     if (AnythingAt(name + std::string(extension))) return true;
   }
@@ -64,40 +64,59 @@ void BuildOutputDir(const FileList& list, const RowRef& row, std::string& folder
   // A project gets its folder whether or not it lists any layer (its index is written there too).
   if (self.kind != RowKind::Project) return;
 
-  // A project: a folder of its own, never one that exists already.
-  const std::string name = fs::path(self.cells[ColumnName]).stem().string();
+  std::vector<std::string> messages;
+  folder = ProjectFolder(folder, self.cells[ColumnName], NameReservations(), messages);
+  for (const std::string& message : messages) log.Add(message);
+}
+
+std::string ProjectFolder(const std::string& folder, const fs::path& projectFile, const NameReservations& taken,
+                          std::vector<std::string>& messages) {
+  // A folder of its own, never one that exists already.
+  const std::string name = projectFile.filename().stem().string();
   std::string candidate = JoinPath(folder, name);
-  if (AnythingAt(candidate)) {
+  if (taken.FolderTaken(candidate)) {
     for (long long i = 0;; ++i) {
       candidate = JoinPath(folder, name + "_" + std::to_string(i));
-      if (!AnythingAt(candidate)) break;
+      if (!taken.FolderTaken(candidate)) break;
     }
-    log.Add(FormatText(kFolderRenamedLog.data(), candidate.c_str()));
+    messages.push_back(FormatText(kFolderRenamedLog.data(), candidate.c_str()));
   }
   std::error_code ec;
-  if (fs::create_directory(candidate, ec)) {
-    folder = candidate;
-  } else {
-    log.Add(FormatText(kFolderNotCreatedLog.data(), candidate.c_str()));
-  }
+  if (fs::create_directory(candidate, ec)) return candidate;
+  messages.push_back(FormatText(kFolderNotCreatedLog.data(), candidate.c_str()));
+  return folder;
 }
 
 OutputNames BuildFinalName(const std::string& folder, const fs::path& source, OperationLog& log) {
+  std::vector<std::string> messages;
+  OutputNames names = FinalNames(folder, source, NameReservations(), messages);
+  for (const std::string& message : messages) log.Add(message);
+  return names;
+}
+
+OutputNames FinalNames(const std::string& folder, const fs::path& source, const NameReservations& taken,
+                       std::vector<std::string>& messages) {
   const KindMarks marks = MarksOfPath(source);
   // The name without its folder and without the part after its last dot.
   const std::string base = source.stem().string();
   std::string main = base;
   std::string second = base + marks.second;
   bool renamed = false;
-  for (long long i = 0; NameTaken(JoinPath(folder, main)) || NameTaken(JoinPath(folder, second)); ++i) {
+  for (long long i = 0; taken.NameTaken(JoinPath(folder, main)) || taken.NameTaken(JoinPath(folder, second)); ++i) {
     main = base + "_" + marks.main + std::to_string(i);
     // A kind without a derived output keeps one name: "roads_0" beside "roads_L0" would be a
     // name nobody writes, yet one that could stop a free name or be cleaned up by mistake.
     second = marks.second.empty() ? main : base + "_" + marks.second + std::to_string(i);
     renamed = true;
   }
-  if (renamed) log.Add(kNameRenamedLog);
+  if (renamed) messages.emplace_back(kNameRenamedLog);
   return {JoinPath(folder, main), JoinPath(folder, second)};
+}
+
+bool NameReservations::NameTaken(const std::string& name) const { return names_.contains(name) || ResultFileExists(name); }
+
+bool NameReservations::FolderTaken(const std::string& path) const {
+  return folders_.contains(path) || AnythingAt(path);
 }
 
 void DeleteOutputs(const std::string& name) {

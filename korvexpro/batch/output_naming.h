@@ -15,6 +15,8 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "batch/file_list.h"
 
@@ -55,6 +57,33 @@ struct OutputNames {
 
 // The main and second names of `source` in `folder`, renamed until no file of either is taken.
 OutputNames BuildFinalName(const std::string& folder, const std::filesystem::path& source, OperationLog& log);
+
+// The names and folders that the earlier rows of a plan take, beside what the disk holds: a batch
+// decides every row's names before any row writes, so a name is taken when a file of it exists or
+// an earlier row will write it.
+class NameReservations {
+ public:
+  // A result file of `name` (see kTakenNameExtensions) exists, or an earlier row reserved it.
+  bool NameTaken(const std::string& name) const;
+  // Anything exists at `path`, or an earlier row reserved it as a folder.
+  bool FolderTaken(const std::string& path) const;
+  void ReserveName(const std::string& name) { names_.insert(name); }
+  void ReserveFolder(const std::string& path) { folders_.insert(path); }
+
+ private:
+  std::unordered_set<std::string> names_;
+  std::unordered_set<std::string> folders_;
+};
+
+// The folder of a project in the batch's folder `folder`: named after the project file, or
+// "<name>_<i>" for the first i free. Created here; when it cannot be, the batch's folder itself.
+// The naming messages go into `messages` (without the log's ">").
+std::string ProjectFolder(const std::string& folder, const std::filesystem::path& projectFile,
+                          const NameReservations& taken, std::vector<std::string>& messages);
+
+// BuildFinalName against the disk and the names earlier rows reserved.
+OutputNames FinalNames(const std::string& folder, const std::filesystem::path& source,
+                       const NameReservations& taken, std::vector<std::string>& messages);
 
 // Deletes the seven output files of `name` (".shp .shx .dbf .prj .avl .cpg .qml"), ignoring failures.
 // The conversion's log stays.

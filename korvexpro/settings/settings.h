@@ -36,6 +36,7 @@ struct Settings {
   std::int32_t MaxFiles{};         // most files that a folder search collects
   std::int32_t MaxErrors{};        // how many error lines of one kind a conversion logs
   std::int32_t AutoUpdate{};       // the "check for updates" box; stored only
+  std::int32_t Jobs{};             // rows a batch converts at once; 0 (or below): one per processor core
 
   // [Output]
   std::int32_t ExportProjection{};  // 0: no .prj, coordinates unscaled; 1: layer's scale and unit; 2: metres

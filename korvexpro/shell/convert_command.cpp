@@ -10,8 +10,10 @@
 #include <system_error>
 
 #include "batch/batch_driver.h"
+#include "batch/batch_plan.h"
 #include "batch/file_list.h"
 #include "batch/operation_log.h"
+#include "batch/run_report.h"
 #include "projection/reprojection.h"
 #include "settings/settings.h"
 #include "styles/colour_models.h"
@@ -31,7 +33,7 @@ volatile std::sig_atomic_t interruptRequested = 0;
 extern "C" void OnInterrupt(int) {
   interruptRequested = 1;
   std::signal(SIGINT, SIG_DFL);
-  static const char kNote[] = "\n(Ctrl-C: stopping after the current file; press again to quit now)\n";
+  static const char kNote[] = "\n(Ctrl-C: stopping after the files being converted; press again to quit now)\n";
   [[maybe_unused]] ssize_t ignored = ::write(STDERR_FILENO, kNote, sizeof kNote - 1);
 }
 
@@ -273,6 +275,47 @@ void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const Settin
     s.ExportLayerIndex = 0;
     mark("Output/ExportLayerIndex");
   }
+  if (o.jobs) {
+    s.Jobs = *o.jobs;
+    mark("General/Jobs");
+  }
+}
+
+// The options that set what a plan already holds; the first one given, or empty.
+std::string OptionAPlanHolds(const ConvertOptions& o) {
+  const struct {
+    bool given;
+    const char* option;
+  } checks[] = {{o.modeGiven, "--mode"},
+                {o.styles.has_value(), "--styles"},
+                {o.out.has_value(), "--out"},
+                {o.besideSource, "--beside-source"},
+                {o.projection.has_value(), "--projection"},
+                {o.encoding.has_value(), "--encoding"},
+                {o.colourModel.has_value(), "--colour-model"},
+                {o.angleModel.has_value(), "--angle-model"},
+                {o.lib.has_value(), "--lib"},
+                {o.qml, "--qml"},
+                {o.noQml, "--no-qml"},
+                {o.keepEmpty, "--keep-empty"},
+                {o.maxErrors.has_value(), "--max-errors"},
+                {o.noLayerIndex, "--no-layer-index"},
+                {o.allFiles, "--all-files"},
+                {o.save, "--save"},
+                {!o.planOnly.empty(), "--plan-only"}};
+  for (const auto& check : checks) {
+    if (check.given) return check.option;
+  }
+  return {};
+}
+
+// The settings of a plan's first row that matter to its conversions, put into `settings`.
+void TakePlanSettings(const BatchPlan& plan, Settings& settings) {
+  if (plan.rows.empty() || !plan.rows.front().settings) return;
+  const Settings& planned = *plan.rows.front().settings;
+  for (std::string_view name : PlanSettingNames()) {
+    if (const SettingInfo* info = FindSetting(name)) AssignSetting(settings, *info, FormatSetting(planned, *info));
+  }
 }
 
 // What a command-line path adds to the list.
@@ -291,6 +334,27 @@ PathRole RoleOf(const std::string& path) {
 
 int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::ostream& out, std::ostream& err,
                bool terminal) {
+  const bool planned = !options.plan.empty();
+  const auto usage = [&err](const std::string& text) {
+    err << "korvexpro convert: " << text << '\n';
+    return kConvertExitUsage;
+  };
+  if (planned) {
+    if (!options.paths.empty()) return usage("--plan takes its rows from the plan; give no paths with it");
+    if (const std::string option = OptionAPlanHolds(options); !option.empty()) {
+      return usage(option + " is not taken with --plan: the plan holds the mode, the output names and the settings");
+    }
+  } else {
+    if (options.paths.empty()) return usage("no paths given: PATH... or --plan FILE");
+    if (!options.shard.empty()) return usage("--shard needs --plan");
+  }
+  std::optional<Shard> shard;
+  if (!options.shard.empty()) {
+    shard = ParseShard(options.shard);
+    if (!shard) return usage("--shard " + options.shard + " is not I/N with 0 <= I < N");
+  }
+  if (options.jobs && *options.jobs < 0) return usage("-j " + std::to_string(*options.jobs) + " is not 0 or more");
+
   // Every path is checked before anything is converted.
   bool refused = false;
   for (const std::string& path : options.paths) {
@@ -313,25 +377,51 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
   for (const std::string& warning : loaded.warnings) err << "korvexpro convert: " << warning << '\n';
 
   if (const std::string wrong = WrongCrsOption(options); !wrong.empty()) {
-    err << "korvexpro convert: " << wrong << '\n';
+    err << "korvexpro convert: " << wrong << '
+';
     return kConvertExitUsage;
   }
 
+  // A plan, and the part of it this run converts.
+  BatchPlan plan;
+  if (planned) {
+    const PlanIoResult read = ReadPlan(options.plan, settings, plan);
+    if (!read.ok) return usage("the plan cannot be used: " + read.error);
+    if (shard) plan = ShardOf(plan, *shard);
+    TakePlanSettings(plan, settings);
+  }
+
   std::vector<const SettingInfo*> changed;
-  ApplyOptions(options, settings, changed);
+  if (!planned) ApplyOptions(options, settings, changed);
+  if (planned && options.jobs) settings.Jobs = *options.jobs;
   if (settings.TargetCrs.empty() && (options.fromCrs || options.sevenParameters || options.requireDatumShift)) {
-    err << "korvexpro convert: --from-crs, --towgs84 and --require-datum-shift need a target system (--to-crs)\n";
+    err << "korvexpro convert: --from-crs, --towgs84 and --require-datum-shift need a target system (--to-crs)
+";
     return kConvertExitUsage;
   }
   int status = kConvertExitOk;
   // An output folder that does not exist yet is made, as a script expects of "-o DIR".
-  if (!settings.OutPath.empty()) {
+  if (!planned && !settings.OutPath.empty()) {
     std::error_code ec;
     fs::create_directories(settings.OutPath, ec);
     if (!fs::is_directory(settings.OutPath, ec)) {
       err << "korvexpro convert: the output folder " << settings.OutPath << " does not exist and cannot be made\n";
       return kConvertExitUsage;
     }
+  }
+
+  // The earlier report is read before the new one is opened, so both may be the same file.
+  std::optional<RunResume> resume;
+  if (!options.resume.empty()) {
+    resume.emplace();
+    const ReportReadResult read = resume->Read(options.resume);
+    if (!read.ok) return usage("the report to resume from cannot be read: " + read.error);
+  }
+  std::optional<RunReport> report;
+  if (!options.report.empty() && options.planOnly.empty()) {
+    report.emplace();
+    std::string error;
+    if (!report->Open(options.report, error)) return usage("the report cannot be written: " + error);
   }
 
   // Stored like the wizard stores them: only for a run that starts.
@@ -351,31 +441,72 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
 
   {
     InterruptScope interrupts;
-    const SearchOptions search{true, options.allFiles};
-    // A search stopped by Ctrl-C or by MaxFiles searches no further folder; the rows found so
-    // far stay (and Ctrl-C then stops the batch before its first row).
-    bool searchStopped = false;
-    for (const std::string& path : options.paths) {
-      switch (RoleOf(path)) {
-        case PathRole::Project: list.AddProjectFile(path); break;
-        case PathRole::Layer: list.AddLayerFile(path); break;
-        case PathRole::Folder:
-          if (searchStopped) break;
-          if (!options.quiet) err << kSearchStartText << ' ' << path << '\n';
-          searchStopped = ListAllFiles(list, path, search, view, log) == 1;
-          break;
-        case PathRole::Refused: break;
+    if (planned) {
+      if (!ListOfPlan(plan, list)) return usage("the plan cannot be used: its layer rows do not follow their projects");
+      // The plan made the folders; a run on another machine or after a clean-up makes them again.
+      for (const PlannedRow& row : plan.rows) {
+        std::error_code ec;
+        if (row.action == PlannedAction::Convert && !row.folder.empty()) fs::create_directories(row.folder, ec);
+      }
+    } else {
+      const SearchOptions search{true, options.allFiles};
+      // A search stopped by Ctrl-C or by MaxFiles searches no further folder; the rows found so
+      // far stay (and Ctrl-C then stops the batch before its first row).
+      bool searchStopped = false;
+      for (const std::string& path : options.paths) {
+        switch (RoleOf(path)) {
+          case PathRole::Project: list.AddProjectFile(path); break;
+          case PathRole::Layer: list.AddLayerFile(path); break;
+          case PathRole::Folder:
+            if (searchStopped) break;
+            if (!options.quiet) err << kSearchStartText << ' ' << path << '\n';
+            searchStopped = ListAllFiles(list, path, search, view, log) == 1;
+            break;
+          case PathRole::Refused: break;
+        }
       }
     }
 
-    const int mode = FindBatchCommand(options.mode)->mode;
-    const BatchSummary summary = driver.Run(mode);
+    const int mode = planned ? plan.mode : FindBatchCommand(options.mode)->mode;
+    if (!options.planOnly.empty()) {
+      // Names every row as the run would, writes them down and converts nothing.
+      driver.ResetListResults();
+      const BatchPlan made = PlanBatch(list, mode, settings.OutPath, settings, resume ? &*resume : nullptr);
+      const PlanIoResult written = WritePlan(made, options.planOnly);
+      if (!written.ok) {
+        err << "korvexpro convert: the plan was not written: " << written.error << '\n';
+        return kConvertExitFailed;
+      }
+      if (!options.quiet) err << "korvexpro convert: " << made.rows.size() << " rows planned in " << options.planOnly << '\n';
+      return status;
+    }
+
+    ExecuteOptions execute;
+    execute.jobs = JobsOf(settings.Jobs);
+    execute.report = report ? &*report : nullptr;
+    execute.resume = resume ? &*resume : nullptr;
+    if (shard) execute.shard = options.shard;
+    BatchSummary summary;
+    if (planned) {
+      driver.ResetListResults();
+      if (settings.SymbolType != 0) styles.ConvertLoadRules(settings, driver.ConversionNotifier());
+      summary = driver.ExecutePlan(plan, execute);
+    } else {
+      summary = driver.Run(mode, execute);
+    }
     out << summary.Text() << '\n';
     out.flush();
     if (summary.cancelled && !view.InterruptionShown()) err << kCancelledLog << '\n';
     if (summary.counts.failed > 0 || summary.counts.missing > 0 || summary.cancelled) status = kConvertExitFailed;
   }
 
+  if (report) {
+    std::string error;
+    if (!report->Close(error)) {
+      err << "korvexpro convert: the report was not written whole: " << error << '\n';
+      status = kConvertExitFailed;
+    }
+  }
   if (!options.exportList.empty()) {
     const OperationLog::SaveResult written = ExportList(list, options.exportList);
     if (written.ok) {
@@ -397,6 +528,38 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
   return status;
 }
 
+int RunReportCommand(const std::vector<std::string>& files, bool json, std::ostream& out, std::ostream& err) {
+  std::vector<fs::path> paths(files.begin(), files.end());
+  MergedReport merged;
+  const ReportReadResult read = MergeReports(paths, merged);
+  if (!read.ok) {
+    err << "korvexpro report: " << read.error << '\n';
+    return 2;
+  }
+  if (json) {
+    out << MergedReportJson(merged) << '\n';
+  } else {
+    out << MergedReportText(merged);
+  }
+  out.flush();
+  return merged.Complete() ? 0 : 1;
+}
+
+void AddReportCommand(CLI::App& app, int& exitCode) {
+  auto files = std::make_shared<std::vector<std::string>>();
+  auto json = std::make_shared<bool>(false);
+  CLI::App* report = app.add_subcommand("report", "Merge the reports of runs (convert --report) into one summary");
+  report->fallthrough();
+  report->add_option("files", *files, "Report files (JSON Lines), e.g. one per shard of a plan")
+      ->required()
+      ->type_name("FILE");
+  report->add_flag("--json", *json, "Print the summary as one JSON object");
+  report->footer(
+      "A row reported more than once counts by its last line. Exit status: 0 when every row of the plan was\n"
+      "reported and none failed or was missing, 1 otherwise, 2 when a file cannot be read.");
+  report->callback([files, json, &exitCode] { exitCode = RunReportCommand(*files, *json, std::cout, std::cerr); });
+}
+
 void AddConvertCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ConvertOptions>();
   CLI::App* convert = app.add_subcommand("convert", "Convert MapGIS projects, layer files and folders to shapefiles");
@@ -405,7 +568,6 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
   convert->add_option("paths", options->paths,
                       "Projects (.mpj: the project and its layers), layer files (.wt .wl .wp .wn .wb) and folders "
                       "(searched with their sub-folders for projects), converted in this order")
-      ->required()
       ->type_name("PATH");
 
   std::vector<std::string> modes;
@@ -464,12 +626,32 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
       ->type_name("FILE");
   convert->add_flag("--save", options->save, "Store the options given as settings for later runs");
   convert->add_flag("-q,--quiet", options->quiet, "No progress and no operation log on stderr");
+  convert->add_option("-j,--jobs", options->jobs,
+                      "Rows converted at once (0: one per processor core; default: the setting General/Jobs)")
+      ->check(CLI::NonNegativeNumber)
+      ->type_name("N");
+  convert->add_option("--report", options->report, "Write a JSON Lines report: a line per row, then a summary")
+      ->type_name("FILE");
+  convert->add_option("--resume", options->resume,
+                      "Take over the rows an earlier report names as converted from the same unchanged source")
+      ->type_name("FILE");
+  CLI::Option* planOnly = convert->add_option("--plan-only", options->planOnly,
+                                              "Name every row's outputs, write that plan (JSON Lines), convert nothing")
+                              ->type_name("FILE");
+  CLI::Option* planOption =
+      convert->add_option("--plan", options->plan, "Convert the rows of a plan with the names it holds (no paths)")
+          ->type_name("FILE");
+  planOption->excludes(planOnly);
+  convert->add_option("--shard", options->shard, "With --plan: convert shard I of N (0 <= I < N) only")
+      ->type_name("I/N");
   convert->footer(
       "stdout: a line per row (path, result, output content, output name, tab-separated), then the summary.\n"
       "Exit status: 0 when no row failed and no file was missing, 1 otherwise or when stopped with Ctrl-C,\n"
       "2 for a wrong option or path.");
 
-  convert->callback([&app, options, &exitCode] {
+  CLI::Option* modeOption = convert->get_option("--mode");
+  convert->callback([&app, options, modeOption, &exitCode] {
+    options->modeGiven = modeOption->count() > 0;
     fs::path configFile = DefaultSettingsFile();
     if (const CLI::Option* global = app.get_option_no_throw("--config"); global != nullptr && global->count() > 0) {
       const auto name = global->as<std::string>();

@@ -43,6 +43,13 @@ struct ConvertOptions {
   std::string saveLog;
   bool save = false;
   bool quiet = false;
+  std::optional<int> jobs;  // -j: rows converted at once (0: one per processor core)
+  std::string report;       // JSON Lines report of the run
+  std::string resume;       // an earlier report: the rows it names as converted are taken over
+  std::string planOnly;     // write the plan of the list here and convert nothing
+  std::string plan;         // convert the rows of this plan (no paths then)
+  std::string shard;        // "I/N": with a plan, only shard I of N
+  bool modeGiven = false;   // --mode was given (a plan holds its own)
 };
 
 // Runs the command with the settings file `configFile`. `terminal` draws a progress bar on `err`.
@@ -52,5 +59,10 @@ int RunConvert(const ConvertOptions& options, const std::filesystem::path& confi
 
 // Adds the "convert" subcommand; `exitCode` receives its exit status.
 void AddConvertCommand(CLI::App& app, int& exitCode);
+
+// "korvexpro report FILE...": merges run reports into one summary on `out`. 0 when every planned
+// row was reported and none failed or was missing, 1 otherwise, 2 when a file cannot be read.
+int RunReportCommand(const std::vector<std::string>& files, bool json, std::ostream& out, std::ostream& err);
+void AddReportCommand(CLI::App& app, int& exitCode);
 
 }  // namespace Kvx

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
       "Examples:\n"
       "  korvexpro convert -o out maps/city.mpj                  convert a project and its layers into out/city/\n"
       "  korvexpro convert --mode avl --lib Slib -o out maps/    every project under maps/, with .avl legends\n"
+      "  korvexpro convert -j 4 --report run.jsonl -o out maps/  four rows at once, with a JSON Lines report\n"
       "  korvexpro info maps/roads.wl                            what a layer file holds\n"
       "  korvexpro settings list                                 the stored settings\n"
       "Run \"korvexpro COMMAND --help\" for the options of a command.");
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
   Kvx::AddConvertCommand(app, exitCode);
   Kvx::AddInfoCommand(app, exitCode);
   Kvx::AddSettingsCommand(app, exitCode);
+  Kvx::AddReportCommand(app, exitCode);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

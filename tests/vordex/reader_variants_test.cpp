@@ -194,6 +194,12 @@ TEST(ReaderVariants, SetAndWriteBackChangeOnlyTheSectionOfTheKind) {
     ASSERT_EQ(r.ReadArcInfo(0, &arc, nullptr), St::Success);
     arc.color = 99;
     EXPECT_EQ(r.SetArcInfo(0, arc), St::Success);  // kept in memory; a region file writes its regions only
+    // The records are read through the file's mapping; a changed one is read back from the copy.
+    MAPGIS_LineInfo again{};
+    ASSERT_EQ(r.ReadArcInfo(0, &again, nullptr), St::Success);
+    EXPECT_EQ(again.color, 99);
+    ASSERT_EQ(r.ReadPolygonInfo(0, &reg, nullptr), St::Success);
+    EXPECT_EQ(reg.fillColor, 77);
     EXPECT_EQ(r.WriteGeomInfo(), St::Success);
   }
   const std::vector<std::uint8_t> after = ReadBytes(path);

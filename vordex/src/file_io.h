@@ -29,6 +29,11 @@ class RandomAccessFile {
   }
   // Reads exactly `bytes` bytes at `offset`; false on a short read or when the range is outside.
   bool ReadAt(std::int64_t offset, void* buffer, std::int64_t bytes) const;
+  // The `bytes` bytes at `offset` in the file's read-only mapping; nullptr when the file is not
+  // mapped or the range is outside. Valid until Close().
+  const unsigned char* MappedAt(std::int64_t offset, std::int64_t bytes) const {
+    return map_ != nullptr && Contains(offset, bytes) ? map_ + offset : nullptr;
+  }
   // Writes exactly `bytes` bytes at `offset` of a file opened for writing.
   bool WriteAt(std::int64_t offset, const void* buffer, std::int64_t bytes);
 

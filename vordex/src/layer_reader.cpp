@@ -56,8 +56,8 @@ std::string_view FirstWord(const char* src, std::size_t max) {
   return std::string_view(src + start, i - start);
 }
 
-template <typename T>
-T Record(const std::vector<std::uint8_t>& block, std::int64_t slot) {
+template <typename T, typename Block>
+T Record(const Block& block, std::int64_t slot) {
   T rec;
   std::memcpy(&rec, block.data() + slot * static_cast<std::int64_t>(sizeof(T)), sizeof(T));
   return rec;
@@ -107,6 +107,37 @@ bool ResizeNoThrow(std::vector<T>* v, std::size_t n) {
 }
 
 }  // namespace
+
+void RecordBlock::View(const std::uint8_t* bytes, std::size_t count) {
+  std::vector<std::uint8_t>().swap(owned_);
+  view_ = bytes;
+  viewSize_ = count;
+}
+
+bool RecordBlock::Own(std::size_t count) {
+  view_ = nullptr;
+  viewSize_ = 0;
+  owned_.clear();
+  return ResizeNoThrow(&owned_, count);
+}
+
+std::uint8_t* RecordBlock::Writable() {
+  if (view_ != nullptr) {
+    std::vector<std::uint8_t> copy;
+    if (!ResizeNoThrow(&copy, viewSize_)) return nullptr;
+    if (viewSize_ > 0) std::memcpy(copy.data(), view_, viewSize_);
+    owned_.swap(copy);
+    view_ = nullptr;
+    viewSize_ = 0;
+  }
+  return owned_.data();
+}
+
+void RecordBlock::Clear() {
+  view_ = nullptr;
+  viewSize_ = 0;
+  std::vector<std::uint8_t>().swap(owned_);
+}
 
 const char* LayerMagic(std::int32_t kind) {
   switch (kind) {
@@ -202,7 +233,7 @@ void MapGis_LayerCore::ReadAsKind(std::int32_t kind) {
   readKind_ = kind;
   ClearGeomBuffer();
   ClearAttrBuffer();
-  std::vector<std::uint8_t>().swap(topology_);
+  topology_.Clear();
   topologyLoaded_ = false;
   if (!rules_.attributesByType) attrType_ = kind;
 }
@@ -211,7 +242,7 @@ void MapGis_LayerCore::Close() {
   ClearGeomBuffer();
   ClearAttrBuffer();
   std::vector<std::uint8_t>().swap(tics_);
-  std::vector<std::uint8_t>().swap(topology_);
+  topology_.Clear();
   std::vector<double>().swap(arcScratch_);
   std::vector<std::int32_t>().swap(arcList_);
   std::vector<MAPGIS_Part>().swap(parts_);
@@ -231,17 +262,17 @@ void MapGis_LayerCore::Close() {
 }
 
 void MapGis_LayerCore::ClearGeomBuffer() {
-  std::vector<std::uint8_t>().swap(points_);
-  std::vector<std::uint8_t>().swap(lines_);
-  std::vector<std::uint8_t>().swap(regions_);
-  std::vector<std::uint8_t>().swap(nodes_);
+  points_.Clear();
+  lines_.Clear();
+  regions_.Clear();
+  nodes_.Clear();
   std::vector<std::uint8_t>().swap(nodeBad_);
   sectionsLoaded_ = false;
 }
 
 void MapGis_LayerCore::ClearAttrBuffer() {
   std::vector<MAPGIS_Field>().swap(fields_);
-  std::vector<std::uint8_t>().swap(records_);
+  records_.Clear();
   std::vector<char>().swap(scratch_);
   fieldHead_ = {};
   attrArea_ = {};
@@ -285,9 +316,9 @@ std::int32_t MapGis_LayerCore::ProjectionCopy(MAP_PARAstruct* para) const {
 // Record sections
 
 std::int32_t MapGis_LayerCore::LoadRecords(int entry, std::int32_t slots, std::size_t recordSize,
-                                            std::vector<std::uint8_t>* out, const char* what) {
+                                            RecordBlock* out, const char* what) {
   if (slots <= 0) {
-    out->clear();
+    out->Clear();
     return Status::Success;
   }
   Section s;
@@ -299,9 +330,14 @@ std::int32_t MapGis_LayerCore::LoadRecords(int entry, std::int32_t slots, std::s
                   what, static_cast<long long>(bytes), static_cast<long long>(s.offset));
     return Fail(Status::ReadFailed, buf);
   }
-  if (!ResizeNoThrow(out, static_cast<std::size_t>(bytes)))
+  // Read through the mapping where there is one: a large layer's records are not copied.
+  if (const unsigned char* mapped = file_->MappedAt(s.offset, bytes)) {
+    out->View(mapped, static_cast<std::size_t>(bytes));
+    return Status::Success;
+  }
+  if (!out->Own(static_cast<std::size_t>(bytes)))
     return Fail(Status::OutOfMemory, std::string("no memory for the ") + what + " records");
-  if (!file_->ReadAt(s.offset, out->data(), bytes))
+  if (!file_->ReadAt(s.offset, out->Writable(), bytes))
     return Fail(Status::ReadFailed, std::string("cannot read the ") + what + " records");
   return Status::Success;
 }
@@ -341,8 +377,9 @@ std::int32_t MapGis_LayerCore::LoadSections() {
 // 62 bytes of its parameter block as the point parameter block.
 std::int32_t MapGis_LayerCore::NodesToPoints() {
   const std::size_t n = nodes_.size() / kNodeSize;
-  if (!ResizeNoThrow(&points_, n * kPointSize) || !ResizeNoThrow(&nodeBad_, n))
+  if (!points_.Own(n * kPointSize) || !ResizeNoThrow(&nodeBad_, n))
     return Fail(Status::OutOfMemory, "no memory for the network nodes");
+  std::uint8_t* points = points_.Writable();
   std::uint8_t block[kNodeBlockSize];
   for (std::size_t k = 0; k < n; ++k) {
     auto node = Record<MAPGIS_NetPntInfo>(nodes_, static_cast<std::int64_t>(k));
@@ -362,7 +399,7 @@ std::int32_t MapGis_LayerCore::NodesToPoints() {
         nodeBad_[k] = 1;
       }
     }
-    std::memcpy(points_.data() + k * kPointSize, &pt, kPointSize);
+    std::memcpy(points + k * kPointSize, &pt, kPointSize);
   }
   lastError_.clear();
   return Status::Success;
@@ -750,10 +787,15 @@ std::int32_t MapGis_LayerCore::ReadRecordAll() {
   std::int32_t st = CheckRecordBlock();
   if (st != Status::Success) return st;
   std::int64_t bytes = static_cast<std::int64_t>(fieldHead_.recordCount) * static_cast<std::int64_t>(fieldHead_.recordLength);
-  if (!ResizeNoThrow(&records_, static_cast<std::size_t>(bytes))) return Fail(Status::OutOfMemory, "no memory for the attribute records");
-  if (!file_->ReadAt(attrArea_.offset + fieldHead_.recordsOffset, records_.data(), bytes)) {
-    records_.clear();
-    return Fail(Status::ReadFailed, "cannot read the attribute records");
+  const std::int64_t at = attrArea_.offset + fieldHead_.recordsOffset;
+  if (const unsigned char* mapped = file_->MappedAt(at, bytes)) {
+    records_.View(mapped, static_cast<std::size_t>(bytes));
+  } else {
+    if (!records_.Own(static_cast<std::size_t>(bytes))) return Fail(Status::OutOfMemory, "no memory for the attribute records");
+    if (!file_->ReadAt(at, records_.Writable(), bytes)) {
+      records_.Clear();
+      return Fail(Status::ReadFailed, "cannot read the attribute records");
+    }
   }
   recordsLoaded_ = true;
   return Status::Success;
@@ -764,8 +806,8 @@ std::int32_t MapGis_LayerCore::ReadOneRecord(int record) {
   std::int32_t st = CheckRecordBlock();
   if (st != Status::Success) return st;
   const std::int64_t len = fieldHead_.recordLength;
-  if (!ResizeNoThrow(&records_, static_cast<std::size_t>(len))) return Fail(Status::OutOfMemory, "no memory for an attribute record");
-  if (!file_->ReadAt(attrArea_.offset + fieldHead_.recordsOffset + (static_cast<std::int64_t>(record) + 1) * len, records_.data(), len))
+  if (!records_.Own(static_cast<std::size_t>(len))) return Fail(Status::OutOfMemory, "no memory for an attribute record");
+  if (!file_->ReadAt(attrArea_.offset + fieldHead_.recordsOffset + (static_cast<std::int64_t>(record) + 1) * len, records_.Writable(), len))
     return Fail(Status::ReadFailed, "cannot read attribute record " + std::to_string(record + 1));
   return Status::Success;
 }
@@ -1050,7 +1092,9 @@ std::int32_t MapGis_Reader::GetInfo(int* slots, int* shapeType, int* ticCount) c
 std::int32_t MapGis_Reader::SetPointInfo(int index, MAPGIS_PntInfo info) {
   if (!opened_ || readKind_ != KindPoint || !sectionsLoaded_ || index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2)
     return Fail(Status::ReadFailed, "no such point record in memory");
-  std::memcpy(points_.data() + (static_cast<std::size_t>(index) + 1) * kPointSize, &info, kPointSize);
+  std::uint8_t* records = points_.Writable();
+  if (records == nullptr) return Fail(Status::OutOfMemory, "no memory for the changed records");
+  std::memcpy(records + (static_cast<std::size_t>(index) + 1) * kPointSize, &info, kPointSize);
   return Status::Success;
 }
 
@@ -1058,21 +1102,25 @@ std::int32_t MapGis_Reader::SetArcInfo(int index, MAPGIS_LineInfo info) {
   if (!opened_ || (readKind_ != KindLine && readKind_ != KindRegion) || !sectionsLoaded_ || index < 0 ||
       index > static_cast<std::int64_t>(element_.slotCount) - 2)
     return Fail(Status::ReadFailed, "no such line record in memory");
-  std::memcpy(lines_.data() + (static_cast<std::size_t>(index) + 1) * kLineSize, &info, kLineSize);
+  std::uint8_t* records = lines_.Writable();
+  if (records == nullptr) return Fail(Status::OutOfMemory, "no memory for the changed records");
+  std::memcpy(records + (static_cast<std::size_t>(index) + 1) * kLineSize, &info, kLineSize);
   return Status::Success;
 }
 
 std::int32_t MapGis_Reader::SetPolygonInfo(int index, MAPGIS_RegInfo info) {
   if (!opened_ || readKind_ != KindRegion || !sectionsLoaded_ || index < 0 || index > static_cast<std::int64_t>(element_.regionSlotCount) - 2)
     return Fail(Status::ReadFailed, "no such region record in memory");
-  std::memcpy(regions_.data() + (static_cast<std::size_t>(index) + 1) * kRegionSize, &info, kRegionSize);
+  std::uint8_t* records = regions_.Writable();
+  if (records == nullptr) return Fail(Status::OutOfMemory, "no memory for the changed records");
+  std::memcpy(records + (static_cast<std::size_t>(index) + 1) * kRegionSize, &info, kRegionSize);
   return Status::Success;
 }
 
 std::int32_t MapGis_Reader::WriteGeomInfo() {
   // Records can only have changed after the sections were read.
   if (!opened_ || !sectionsLoaded_) return Status::Success;
-  const std::vector<std::uint8_t>* block = nullptr;
+  const RecordBlock* block = nullptr;
   int entry = kEntryPrimary;
   switch (readKind_) {
     case KindPoint: block = &points_; break;

@@ -73,6 +73,7 @@ TEST(SettingsTable, EverySettingWithItsSectionTypeAndDefault) {
       {"Affix", "Nodefix", 'S', "D"},
       {"Workspace", "ThemeStyle", 'I', "0"},
       {"Styles", "QgisStyle", 'I', "1"},
+      {"General", "Jobs", 'I', "0"},
       {"Output", "TargetCrs", 'S', ""},
       {"Output", "SourceCrs", 'S', ""},
       {"Output", "SevenParameters", 'S', ""},
@@ -229,6 +230,7 @@ TEST(SettingsFile, RoundTripThroughTheUsersFile) {
       {"Affix/Nodefix", "#结点"},
       {"Workspace/ThemeStyle", "3"},
       {"Styles/QgisStyle", "0"},
+      {"General/Jobs", "3"},
       {"Output/TargetCrs", "EPSG:4490"},
       {"Output/SourceCrs", "+proj=tmerc +lon_0=105 +ellps=krass +units=m"},
       {"Output/SevenParameters", "-12.5,130.2,42.7,0.8,-1.2,2.5,-3.1"},
@@ -274,8 +276,9 @@ TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
     names.push_back(line.front() == '[' ? line : line.substr(0, line.find('=')));
   }
   const std::vector<std::string> expected = {
-      "[General]",   "ExportEmptyFile", "LogLevel", "MaxFiles", "MaxErrors",  "AutoUpdate", "[Output]",
-      "ExportProjection", "ExportLayerIndex", "RequireDatumShift", "TargetCrs", "SourceCrs", "SevenParameters", "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
+      "[General]",   "ExportEmptyFile", "LogLevel", "MaxFiles", "MaxErrors",  "AutoUpdate", "Jobs", "[Output]",
+      "ExportProjection", "ExportLayerIndex", "RequireDatumShift", "TargetCrs", "SourceCrs", "SevenParameters",
+      "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
       "RotateType",  "CodePage",        "SingleFont", "FontAdjust", "QgisStyle", "[FilePath]", "WorkPath",  "LogPath",
       "LibPath",     "OutPath",         "[Affix]",  "AffixType", "Mpjfix",     "Wbfix",      "Pntfix",
       "Linfix",      "Regfix",          "Netfix",   "Annofix",  "Arcfix",     "Nodefix",    "[Workspace]",

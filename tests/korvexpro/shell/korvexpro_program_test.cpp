@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,9 @@ TEST(Program, WrongOptionsAreUsageErrors) {
       {{"convert", "--styles", "pretty", layer.string()}, "pretty"},
       {{"convert", "--projection", "3", layer.string()}, "3"},
       {{"convert", "--max-errors", "-1", layer.string()}, "-1"},
+      {{"convert", "-j", "-2", layer.string()}, "-2"},
+      {{"convert", "--plan", (dir.Path() / "plan.jsonl").string(), "--plan-only", (dir.Path() / "p2").string()},
+       "--plan"},
       {{"convert", "-o", (dir.Path() / "x").string(), "--beside-source", layer.string()}, "--beside-source"},
       {{"convert"}, "paths"},
       {{"convert", (dir.Path() / "notes.txt").string()}, "notes.txt"},
@@ -136,6 +140,83 @@ TEST(Program, InterruptStopsAfterTheCurrentRowAndStillSummarises) {
     }
     EXPECT_FALSE(fs::exists(config));
   }
+}
+
+// Ctrl-C while four rows run: no further row starts, the running ones finish and are reported, and
+// nothing is left on disk that no row reports. The run resumed from its report converts the rest
+// and ends with what one whole run writes.
+TEST(Program, InterruptWithJobsRunningThenResume) {
+  ScratchDir dir;
+  const fs::path src = dir.Path() / "many";
+  fs::create_directories(src);
+  const std::vector<std::uint8_t> roads = RoadsLayer().Build();
+  const std::vector<std::uint8_t> sites = SitesLayer().Build();
+  constexpr int kFiles = 600;
+  for (int i = 0; i < kFiles; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, i % 2 ? "s%03d.wt" : "r%03d.wl", i / 2);
+    ASSERT_TRUE(KvxTest::WriteFile(src / name, i % 2 ? sites : roads));
+  }
+  const fs::path config = dir.Path() / "settings.ini";
+  const fs::path out = dir.Path() / "out";
+  const fs::path report = dir.Path() / "first.jsonl";
+  const std::vector<std::string> common = {"--config", config.string(), "convert", "-q", "--all-files",
+                                           "--mode", "avl", "-o", out.string()};
+  std::vector<std::string> args = common;
+  for (const std::string& a : {std::string("-j"), std::string("4"), std::string("--report"), report.string(), src.string()}) {
+    args.push_back(a);
+  }
+  const fs::path errFile = dir.Path() / "stderr.txt";
+  Child child(args, errFile);
+  ASSERT_TRUE(child.Started());
+  ASSERT_TRUE(child.ReadLines(1, std::chrono::seconds(10))) << child.out;
+  ASSERT_EQ(::kill(child.Pid(), SIGINT), 0);
+  EXPECT_EQ(child.Finish(), 1) << ReadAll(errFile);
+  const std::vector<std::string> lines = SplitLines(child.out);
+  ASSERT_GE(lines.size(), 2u);
+  const std::size_t printed = lines.size() - 1;
+  ASSERT_LT(printed, static_cast<std::size_t>(kFiles));
+  EXPECT_EQ(lines.back(), SummaryText(static_cast<int>(printed), 0, 0, 0));
+
+  // Every file in the output folder belongs to a row that was printed (points and annotations).
+  std::set<std::string> names;
+  for (std::size_t i = 0; i < printed; ++i) {
+    const std::string name = lines[i].substr(lines[i].rfind('\t') + 1);
+    names.insert(name);
+    names.insert(name + "A");
+  }
+  for (const auto& entry : fs::directory_iterator(out)) {
+    const fs::path p = entry.path();
+    EXPECT_TRUE(names.contains((p.parent_path() / p.stem()).string())) << p << " belongs to no reported row";
+  }
+  // The report holds the printed rows and a summary that says the run was stopped.
+  const std::vector<std::string> reportLines = SplitLines(ReadAll(report));
+  ASSERT_EQ(reportLines.size(), printed + 1);
+  EXPECT_NE(reportLines.back().find("\"cancelled\":true"), std::string::npos) << reportLines.back();
+
+  // Resumed: only the rest converts; the whole equals one plain run.
+  std::vector<std::string> again = common;
+  for (const std::string& a : {std::string("-j"), std::string("3"), std::string("--resume"), report.string(),
+                               std::string("--report"), (dir.Path() / "rest.jsonl").string(), src.string()}) {
+    again.push_back(a);
+  }
+  const Outcome rest = RunProgram(again, dir.Path());
+  EXPECT_EQ(rest.status, 0) << rest.err;
+  const std::string restSummary = SplitLines(ReadAll(dir.Path() / "rest.jsonl")).back();
+  EXPECT_NE(restSummary.find("\"resumed\":" + std::to_string(printed) + ","), std::string::npos) << restSummary;
+
+  std::vector<std::string> plainArgs = {"--config", config.string(), "convert", "-q", "--all-files", "--mode", "avl",
+                                        "-o", (dir.Path() / "plain").string(), "-j", "1", src.string()};
+  const Outcome plain = RunProgram(plainArgs, dir.Path());
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  std::size_t compared = 0;
+  for (const auto& entry : fs::directory_iterator(dir.Path() / "plain")) {
+    const fs::path twin = out / entry.path().filename();
+    EXPECT_EQ(ReadAll(entry.path()), ReadAll(twin)) << twin;
+    ++compared;
+  }
+  EXPECT_EQ(compared, static_cast<std::size_t>(std::distance(fs::directory_iterator(out), fs::directory_iterator())));
+  EXPECT_GT(compared, static_cast<std::size_t>(kFiles));
 }
 
 // The README's demo on the bundled examples.

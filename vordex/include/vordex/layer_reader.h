@@ -65,6 +65,28 @@ struct ReaderRules {
   bool wideTicCount;              // the tic count is the 32-bit value at 592
 };
 
+// The bytes of a record section as the reader holds them: a view of the mapped layer file (no
+// copy on the heap), or bytes of its own where the file is not mapped, where the reader builds
+// the records, or once a record was changed.
+class VORDEX_API RecordBlock {
+ public:
+  const std::uint8_t* data() const { return view_ != nullptr ? view_ : owned_.data(); }
+  std::size_t size() const { return view_ != nullptr ? viewSize_ : owned_.size(); }
+  bool empty() const { return size() == 0; }
+  // Shows `bytes` bytes that stay valid until Clear() (the mapping of the open file).
+  void View(const std::uint8_t* bytes, std::size_t count);
+  // Bytes of its own, `count` of them, zero-filled; false when there is no memory.
+  bool Own(std::size_t count);
+  // The bytes to change: a view is copied first. nullptr when there is no memory for the copy.
+  std::uint8_t* Writable();
+  void Clear();
+
+ private:
+  const std::uint8_t* view_ = nullptr;
+  std::size_t viewSize_ = 0;
+  std::vector<std::uint8_t> owned_;
+};
+
 class VORDEX_API MapGis_LayerCore {
  public:
   virtual ~MapGis_LayerCore();
@@ -145,7 +167,7 @@ class VORDEX_API MapGis_LayerCore {
   std::int32_t Fail(std::int32_t status, std::string text);
   bool SectionOf(int entry, Section* out) const;
   std::int32_t LoadSections();
-  std::int32_t LoadRecords(int entry, std::int32_t slots, std::size_t recordSize, std::vector<std::uint8_t>* out,
+  std::int32_t LoadRecords(int entry, std::int32_t slots, std::size_t recordSize, RecordBlock* out,
                            const char* what);
   std::int32_t CheckDataRange(std::int64_t relOffset, std::int64_t bytes, const char* what, std::int64_t slot);
   std::int32_t ReadData(std::int64_t relOffset, void* buffer, std::int64_t bytes, const char* what, std::int64_t slot);
@@ -168,14 +190,14 @@ class VORDEX_API MapGis_LayerCore {
   bool sectionsLoaded_ = false;
   Section data_;
   bool dataKnown_ = false;
-  std::vector<std::uint8_t> points_;   // 93 bytes per point slot (or node slot, nodes read as points)
-  std::vector<std::uint8_t> nodes_;    // 55 bytes per node slot, as stored
+  RecordBlock points_;   // 93 bytes per point slot (or node slot, nodes read as points)
+  RecordBlock nodes_;    // 55 bytes per node slot, as stored
   std::vector<std::uint8_t> nodeBad_;  // nodes whose parameter block could not be read
-  std::vector<std::uint8_t> lines_;    // 57 bytes per line slot
-  std::vector<std::uint8_t> regions_;  // 40 bytes per region slot
+  RecordBlock lines_;    // 57 bytes per line slot
+  RecordBlock regions_;  // 40 bytes per region slot
   std::vector<std::uint8_t> tics_;
   bool ticsLoaded_ = false;
-  std::vector<std::uint8_t> topology_;
+  RecordBlock topology_;
   bool topologyLoaded_ = false;
   std::vector<double> arcScratch_;     // work buffer of line and region reads, reused
   std::vector<std::int32_t> arcList_;  // work buffer of region reads, reused
@@ -187,7 +209,7 @@ class VORDEX_API MapGis_LayerCore {
   Section attrArea_;
   bool recordsTried_ = false;
   bool recordsLoaded_ = false;
-  std::vector<std::uint8_t> records_;  // the whole block, or the current record alone
+  RecordBlock records_;  // the whole block, or the current record alone
   std::int32_t currentRecord_ = -1;
   std::vector<char> scratch_;
   std::int32_t lastValueSize_ = 0;

@@ -1,0 +1,167 @@
+// The plan of a batch: names decided in list order against the disk and the earlier rows, shards,
+// and the plan file read back.
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "batch/batch_plan.h"
+#include "batch_fixtures.h"
+#include "temp_config.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace KvxBatchTest;
+using Kvx::BatchPlan;
+using Kvx::PlannedAction;
+using KvxTest::ScratchDir;
+
+// Rows of one base name in one output folder take "_<mark><i>" names in list order, before any
+// file is written; a row takes only the names its conversions write.
+TEST(BatchPlan, EarlierRowsTakeTheirNamesBeforeAnythingIsWritten) {
+  ScopedAppSettings settings;
+  ScratchDir dir;
+  const fs::path out = dir.Path() / "out";
+  fs::create_directories(out);
+  for (const char* folder : {"a", "b", "c"}) {
+    fs::create_directories(dir.Path() / folder);
+    ASSERT_TRUE(WriteRegions(dir.Path() / folder / "zones.wp"));
+  }
+  Kvx::FileList list;
+  for (const char* folder : {"a", "b", "c"}) list.AddLayerFile(dir.Path() / folder / "zones.wp");
+  list.AddLayerFile(dir.Path() / "gone.wp");
+
+  const struct {
+    int mode;
+    std::vector<std::string> mains, seconds;
+  } cases[] = {
+      // quick mode writes the main name only; the second names walk along.
+      {1, {"zones", "zones_P0", "zones_P1"}, {"zonesC", "zones_C0", "zones_C1"}},
+      // arcs write the second name only; its collision renames both.
+      {5, {"zones", "zones_P0", "zones_P1"}, {"zonesC", "zones_C0", "zones_C1"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    const BatchPlan plan = Kvx::PlanBatch(list, c.mode, out.string(), Kvx::AppSettings());
+    ASSERT_EQ(plan.rows.size(), 4u);
+    for (std::size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(plan.rows[i].action, PlannedAction::Convert);
+      EXPECT_EQ(plan.rows[i].names.main, (out / c.mains[i]).string());
+      EXPECT_EQ(plan.rows[i].names.second, (out / c.seconds[i]).string());
+      EXPECT_EQ(plan.rows[i].namingLog.size(), i == 0 ? 0u : 1u);
+    }
+    EXPECT_EQ(plan.rows[3].action, PlannedAction::Missing);
+    EXPECT_TRUE(plan.rows[3].names.main.empty());
+    EXPECT_TRUE(fs::is_empty(out)) << "planning writes nothing";
+  }
+  // A mode that converts no region names none of them.
+  const BatchPlan lines = Kvx::PlanBatch(list, 3, out.string(), Kvx::AppSettings());
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lines.rows[i].action, PlannedAction::Skip);
+}
+
+// Shards: every row in exactly one, a group whole, the same partition every time.
+TEST(BatchPlan, ShardsCoverEveryRowOnceAndKeepGroupsWhole) {
+  BatchPlan plan;
+  std::size_t number = 0;
+  for (std::size_t group = 0; group < 10; ++group) {
+    for (std::size_t k = 0; k <= group % 3; ++k) {
+      Kvx::PlannedRow row;
+      row.number = ++number;
+      row.group = group;
+      plan.rows.push_back(row);
+    }
+  }
+  plan.totalRows = plan.rows.size();
+  for (const std::size_t n : {1u, 3u, 7u, 12u}) {
+    SCOPED_TRACE(n);
+    std::multiset<std::size_t> seen;
+    std::vector<int> shardOfGroup(10, -1);
+    for (std::size_t i = 0; i < n; ++i) {
+      const BatchPlan part = Kvx::ShardOf(plan, {i, n});
+      EXPECT_EQ(part.totalRows, plan.totalRows);
+      for (const Kvx::PlannedRow& row : part.rows) {
+        seen.insert(row.number);
+        EXPECT_TRUE(shardOfGroup[row.group] == -1 || shardOfGroup[row.group] == static_cast<int>(i));
+        shardOfGroup[row.group] = static_cast<int>(i);
+      }
+      EXPECT_EQ(Kvx::ShardOf(plan, {i, n}).rows.size(), part.rows.size());
+    }
+    EXPECT_EQ(seen.size(), plan.rows.size());
+    EXPECT_EQ(std::set<std::size_t>(seen.begin(), seen.end()).size(), plan.rows.size());
+  }
+}
+
+TEST(BatchPlan, ShardTexts) {
+  const struct {
+    const char* text;
+    bool ok;
+    std::size_t index, count;
+  } cases[] = {{"0/1", true, 0, 1}, {"2/3", true, 2, 3}, {"3/3", false, 0, 0}, {"0/0", false, 0, 0},
+               {"1", false, 0, 0},  {"-1/3", false, 0, 0}, {"1/3x", false, 0, 0}, {"/3", false, 0, 0},
+               {"a/b", false, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto shard = Kvx::ParseShard(c.text);
+    ASSERT_EQ(shard.has_value(), c.ok);
+    if (shard) {
+      EXPECT_EQ(shard->index, c.index);
+      EXPECT_EQ(shard->count, c.count);
+    }
+  }
+}
+
+// A plan written and read back is the same plan; its settings come with it.
+TEST(BatchPlan, PlanFileReadsBackWithItsSettings) {
+  ScopedAppSettings settings;
+  ScratchDir dir;
+  const fs::path src = dir.Path() / "src";
+  fs::create_directories(src);
+  ASSERT_TRUE(WriteLines(src / "roads.wl"));
+  ASSERT_TRUE(WriteRegions(src / "zones.wp"));
+  ASSERT_TRUE(WriteProject(src / "map.mpj", {{0, "roads.wl"}, {2, "zones.wp"}}));
+  Kvx::FileList list;
+  list.AddProjectFile(src / "map.mpj");
+  list.AddLayerFile(src / "roads.wl");
+  Kvx::Settings snapshot = Kvx::AppSettings();
+  snapshot.CodePage = 1;
+  snapshot.MaxErrors = 7;
+  const fs::path out = dir.Path() / "out";
+  fs::create_directories(out);
+  const BatchPlan plan = Kvx::PlanBatch(list, 13, out.string(), snapshot);
+  ASSERT_TRUE(Kvx::WritePlan(plan, dir.Path() / "plan.jsonl").ok);
+
+  BatchPlan read;
+  const Kvx::PlanIoResult result = Kvx::ReadPlan(dir.Path() / "plan.jsonl", Kvx::Settings(), read);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(read.mode, 13);
+  ASSERT_EQ(read.rows.size(), plan.rows.size());
+  for (std::size_t i = 0; i < plan.rows.size(); ++i) {
+    const Kvx::PlannedRow& a = plan.rows[i];
+    const Kvx::PlannedRow& b = read.rows[i];
+    EXPECT_EQ(a.number, b.number);
+    EXPECT_EQ(a.group, b.group);
+    EXPECT_EQ(a.parent, b.parent);
+    EXPECT_EQ(a.source, b.source);
+    EXPECT_EQ(a.kind, b.kind);
+    EXPECT_EQ(a.action, b.action);
+    EXPECT_EQ(a.folder, b.folder);
+    EXPECT_EQ(a.names, b.names);
+    EXPECT_EQ(a.namingLog, b.namingLog);
+    EXPECT_EQ(b.settings->CodePage, 1);
+    EXPECT_EQ(b.settings->MaxErrors, 7);
+  }
+  EXPECT_EQ(read.rows[1].parent, 1u);
+  EXPECT_EQ(read.rows[3].parent, 0u);
+  EXPECT_EQ(read.rows[0].settings, read.rows[3].settings) << "rows with the same settings share them";
+
+  Kvx::FileList again;
+  ASSERT_TRUE(Kvx::ListOfPlan(read, again));
+  EXPECT_EQ(again.RowCount(), 4u);
+  EXPECT_EQ(again.TopRows().size(), 2u);
+  EXPECT_EQ(again.TopRows()[0].children.size(), 2u);
+}
+
+}  // namespace
