@@ -377,8 +377,7 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
   for (const std::string& warning : loaded.warnings) err << "korvexpro convert: " << warning << '\n';
 
   if (const std::string wrong = WrongCrsOption(options); !wrong.empty()) {
-    err << "korvexpro convert: " << wrong << '
-';
+    err << "korvexpro convert: " << wrong << '\n';
     return kConvertExitUsage;
   }
 
@@ -395,8 +394,7 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
   if (!planned) ApplyOptions(options, settings, changed);
   if (planned && options.jobs) settings.Jobs = *options.jobs;
   if (settings.TargetCrs.empty() && (options.fromCrs || options.sevenParameters || options.requireDatumShift)) {
-    err << "korvexpro convert: --from-crs, --towgs84 and --require-datum-shift need a target system (--to-crs)
-";
+    err << "korvexpro convert: --from-crs, --towgs84 and --require-datum-shift need a target system (--to-crs)\n";
     return kConvertExitUsage;
   }
   int status = kConvertExitOk;
