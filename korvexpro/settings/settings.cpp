@@ -62,11 +62,12 @@ constexpr SettingInfo kTable[] = {
     {"Affix", "Nodefix", kS, "D", kNo, S{&Settings::Nodefix}},
     {"Workspace", "ThemeStyle", kI, "0", kNo, I{&Settings::ThemeStyle}},
     {"Styles", "QgisStyle", kI, "1", kNo, I{&Settings::QgisStyle}},
+    {"Output", "RepairGeometry", kI, "0", kNo, I{&Settings::RepairGeometry}},
 };
 
 // Writing order, as indices into kTable: the "General" and "Output" integers, the "Styles" values,
 // the folders (WorkPath, LogPath, LibPath, OutPath), the marks, the window state.
-constexpr std::size_t kSaveOrder[] = {4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 29,
+constexpr std::size_t kSaveOrder[] = {4,  5,  6,  7,  8,  9,  10, 30, 11, 12, 13, 14, 15, 16, 17, 29,
                                       2,  0,  1,  3,  18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
 static_assert(std::size(kSaveOrder) == std::size(kTable));
 

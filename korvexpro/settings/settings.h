@@ -40,6 +40,7 @@ struct Settings {
   // [Output]
   std::int32_t ExportProjection{};  // 0: no .prj, coordinates unscaled; 1: layer's scale and unit; 2: metres
   std::int32_t ExportLayerIndex{};  // non-zero: a project in the list becomes a layer-index shapefile
+  std::int32_t RepairGeometry{};    // non-zero: regions are made valid (GEOS) before they are written
 
   // [Styles]
   std::int32_t SymbolType{};   // drawing parameters written: 0 none, 1 symbol codes, 2 fields, 4 legend codes + AVL

@@ -228,6 +228,10 @@ void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const Settin
     s.QgisStyle = o.qml ? 1 : 0;
     mark("Styles/QgisStyle");
   }
+  if (o.repair) {
+    s.RepairGeometry = 1;
+    mark("Output/RepairGeometry");
+  }
   if (o.keepEmpty) {
     s.ExportEmptyFile = 1;
     mark("General/ExportEmptyFile");
@@ -399,6 +403,8 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
       convert->add_flag("--qml", options->qml, "Write a QGIS style .qml beside outputs with drawing parameters");
   convert->add_flag("--no-qml", options->noQml, "Write no QGIS style .qml")->excludes(qml);
   convert->add_flag("--keep-empty", options->keepEmpty, "Keep the outputs of a conversion that wrote nothing");
+  convert->add_flag("--repair", options->repair,
+                    "Make regions valid with GEOS before they are written (setting Output/RepairGeometry)");
   convert->add_option("--max-errors", options->maxErrors, "Error lines of one kind a conversion log holds")
       ->check(CLI::NonNegativeNumber)
       ->type_name("N");

@@ -32,6 +32,7 @@ struct ConvertOptions {
   bool qml = false;                        // --qml: a QGIS style beside styled outputs
   bool noQml = false;                      // --no-qml: none
   bool keepEmpty = false;
+  bool repair = false;
   std::optional<int> maxErrors;
   bool noLayerIndex = false;
   bool allFiles = false;

@@ -110,7 +110,7 @@ json DescribeLayer(const std::filesystem::path& path) {
 
   // Stored counts: live features and record slots (slot 0, the placeholder, included). A file
   // saved compressed has live = slots - 1.
-  const MapGis::MAPGIS_Element& el = reader.GetElement();
+  const MapGis::MAPGIS_Element el = reader.GetElement();  // a copy: the record is packed
   json sections = json::object();
   if (kind == MapGis::KindPoint) sections["points"] = Counts(el.liveCount, el.slotCount);
   if (kind == MapGis::KindLine || kind == MapGis::KindNetwork) sections["lines"] = Counts(el.liveCount, el.slotCount);
@@ -127,16 +127,22 @@ json DescribeLayer(const std::filesystem::path& path) {
 
   MapGis::MAP_PARAstruct para{};
   reader.GetProjectionInfo(&para);
-  obj["projection"] = {{"coordKind", para.coordKind},
-                       {"unit", para.unit},
-                       {"projType", para.projType},
-                       {"ellipsoid", para.ellipsoid},
-                       {"scale", para.scale},
-                       {"centralMeridian", para.centralMeridian},
-                       {"originLatitude", para.originLatitude},
-                       {"standardParallel1", para.standardParallel1},
-                       {"standardParallel2", para.standardParallel2},
-                       {"height", para.height}};
+  // The record is packed: each value is copied out before the JSON takes it (a reference to a
+  // packed member may be misaligned).
+  const int coordKind = para.coordKind, unit = para.unit, projType = para.projType, ellipsoid = para.ellipsoid;
+  const double scale = para.scale, centralMeridian = para.centralMeridian, originLatitude = para.originLatitude,
+               standardParallel1 = para.standardParallel1, standardParallel2 = para.standardParallel2,
+               height = para.height;
+  obj["projection"] = {{"coordKind", coordKind},
+                       {"unit", unit},
+                       {"projType", projType},
+                       {"ellipsoid", ellipsoid},
+                       {"scale", scale},
+                       {"centralMeridian", centralMeridian},
+                       {"originLatitude", originLatitude},
+                       {"standardParallel1", standardParallel1},
+                       {"standardParallel2", standardParallel2},
+                       {"height", height}};
   obj["ticCount"] = reader.GetTicCount();
 
   MapGis::GbkCodec codec;

@@ -20,6 +20,7 @@ const char* Status::Describe(std::int32_t status) {
     case DamagedHead: return "damaged file head";
     case UnknownKind: return "unknown layer kind, or not a file of the expected format (magic or version does not match)";
     case CannotOpen: return "the file cannot be opened";
+    case OlderVariant: return "an unsupported older MapGIS layer variant";
     case OutOfMemory: return "out of memory";
     case ReadFailed: return "read failure, index out of range or damaged record";
     case WriteFailed: return "write failure";
@@ -94,6 +95,13 @@ void FillVertices(Geometry* g, const double* xy, std::int64_t n) {
   }
 }
 
+// True when slot `slot` of records of `size` bytes lies inside the loaded block.
+bool HasSlot(const std::vector<std::uint8_t>& block, std::int64_t slot, std::size_t size) {
+  return slot >= 0 && slot < static_cast<std::int64_t>(block.size() / size);
+}
+
+constexpr const char* kBeyondSection = " lies beyond its record section (the file claims more records than it holds)";
+
 template <typename T>
 bool ResizeNoThrow(std::vector<T>* v, std::size_t n) {
   try {
@@ -104,6 +112,13 @@ bool ResizeNoThrow(std::vector<T>* v, std::size_t n) {
   } catch (const std::length_error&) {
     return false;
   }
+}
+
+// "WMAP", 0x05, then the rest of a kind's magic: the head of an older MapGIS layer variant.
+bool IsOlderVariant(const MAPGIS_HEAD& head) {
+  const char* magic = LayerMagic(head.kind);
+  return magic && std::memcmp(head.magic, magic, 4) == 0 && static_cast<unsigned char>(head.magic[4]) == 0x05 &&
+         std::memcmp(head.magic + 5, magic + 5, 3) == 0;
 }
 
 }  // namespace
@@ -144,7 +159,12 @@ std::int32_t MapGis_LayerCore::OpenFile(const char* path) {
   if (!file_->ReadAt(0, &head_, sizeof head_)) return Fail(Status::ReadFailed, "the file is shorter than its head");
   std::int32_t refused = Status::Success;
   char why[160] = "";
-  if (head_.reserved != 0) {
+  if (IsOlderVariant(head_)) {
+    // Same container name, an older head layout: its counts and sections are not where this
+    // reader looks, so it is refused as what it is rather than read as damage.
+    refused = Status::OlderVariant;
+    std::snprintf(why, sizeof why, "an older MapGIS layer variant (head byte 4 is 0x05), which this reader does not read");
+  } else if (head_.reserved != 0) {
     refused = rules_.reservedStatus;
     std::snprintf(why, sizeof why, "damaged head: the reserved field holds %d", head_.reserved);
   } else if (head_.partOffset > kMaxDirectory || head_.partCount > kMaxDirectory) {
@@ -284,21 +304,52 @@ std::int32_t MapGis_LayerCore::ProjectionCopy(MAP_PARAstruct* para) const {
 // ---------------------------------------------------------------------------------------------
 // Record sections
 
+// How many of `slots` stored slots (slot 0 included) of `recordSize` bytes the section of
+// directory entry `entry` really holds: a slot count never sizes anything beyond its section.
+std::int32_t MapGis_LayerCore::SlotsInSection(int entry, std::int32_t slots, std::size_t recordSize) const {
+  if (slots <= 0) return 0;
+  Section s;
+  if (!SectionOf(entry, &s)) return 0;
+  const std::int64_t fit = s.length / static_cast<std::int64_t>(recordSize);
+  return static_cast<std::int32_t>(std::min<std::int64_t>(slots, fit));
+}
+
+std::int32_t MapGis_LayerCore::HeldSlots(SlotSection which) const {
+  if (!opened_) return 0;
+  std::int32_t held = 0;
+  switch (which) {
+    case SlotSection::Points:
+      if (readKind_ == KindPoint) held = SlotsInSection(kEntryPrimary, element_.slotCount, kPointSize);
+      break;
+    case SlotSection::Lines:
+      if (readKind_ == KindLine || readKind_ == KindRegion || readKind_ == KindNetwork)
+        held = SlotsInSection(kEntryPrimary, element_.slotCount, kLineSize);
+      break;
+    case SlotSection::Nodes:
+      if (readKind_ == KindNetwork) held = SlotsInSection(kEntryNodes, element_.nodeSlotCount, kNodeSize);
+      break;
+    case SlotSection::Regions:
+      if (readKind_ == KindRegion) held = SlotsInSection(kEntryRegions, element_.regionSlotCount, kRegionSize);
+      break;
+  }
+  return held > 0 ? held - 1 : 0;
+}
+
+// Loads the slots of a record section that the section holds; a stored count beyond them is
+// damage that the reader answers slot by slot ("index out of range"), never a loop or an
+// allocation sized by the stored count.
 std::int32_t MapGis_LayerCore::LoadRecords(int entry, std::int32_t slots, std::size_t recordSize,
                                             std::vector<std::uint8_t>* out, const char* what) {
-  if (slots <= 0) {
+  const std::int32_t held = SlotsInSection(entry, slots, recordSize);
+  if (held <= 0) {
     out->clear();
+    Section s;
+    if (slots > 0 && !SectionOf(entry, &s)) return Fail(Status::ReadFailed, std::string("the ") + what + " section is missing");
     return Status::Success;
   }
   Section s;
-  if (!SectionOf(entry, &s)) return Fail(Status::ReadFailed, std::string("the ") + what + " section is missing");
-  std::int64_t bytes = static_cast<std::int64_t>(slots) * static_cast<std::int64_t>(recordSize);
-  if (!file_->Contains(s.offset, bytes)) {
-    char buf[200];
-    std::snprintf(buf, sizeof buf, "%d %s slots need %lld bytes at offset %lld, past the end of the file", slots,
-                  what, static_cast<long long>(bytes), static_cast<long long>(s.offset));
-    return Fail(Status::ReadFailed, buf);
-  }
+  SectionOf(entry, &s);
+  std::int64_t bytes = static_cast<std::int64_t>(held) * static_cast<std::int64_t>(recordSize);
   if (!ResizeNoThrow(out, static_cast<std::size_t>(bytes)))
     return Fail(Status::OutOfMemory, std::string("no memory for the ") + what + " records");
   if (!file_->ReadAt(s.offset, out->data(), bytes))
@@ -401,6 +452,8 @@ std::int32_t MapGis_LayerCore::ReadPoint(int index, MAPGIS_PntInfo* info, Geomet
   if (index < 0 || index > static_cast<std::int64_t>(slots) - 2) return Fail(Status::ReadFailed, "point index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
+  if (!HasSlot(points_, index + 1, kPointSize))
+    return Fail(Status::ReadFailed, "point " + std::to_string(index + 1) + kBeyondSection);
   auto rec = Record<MAPGIS_PntInfo>(points_, index + 1);
   if (rec.flag != 1) return Fail(Status::Deleted, "deleted point");
   if (!nodeBad_.empty() && nodeBad_[static_cast<std::size_t>(index) + 1])
@@ -432,6 +485,8 @@ std::int32_t MapGis_LayerCore::ReadArcInfo(int index, MAPGIS_LineInfo* info, Geo
   if (index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2) return Fail(Status::ReadFailed, "line index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
+  if (!HasSlot(lines_, index + 1, kLineSize))
+    return Fail(Status::ReadFailed, "line " + std::to_string(index + 1) + kBeyondSection);
   auto rec = Record<MAPGIS_LineInfo>(lines_, index + 1);
   if (rec.flag != 1) return Fail(Status::Deleted, "deleted line");
   if (info) *info = rec;
@@ -469,7 +524,7 @@ std::int32_t MapGis_LayerCore::ReadArcInfo(int index, MAPGIS_LineInfo* info, Geo
 
 std::int32_t MapGis_LayerCore::ReadPolyArc(int arcNo, int* pointCount, double* buffer, std::int64_t capacity) {
   std::int64_t slot = arcNo < 0 ? -static_cast<std::int64_t>(arcNo) : arcNo;
-  if (slot < 1 || slot > static_cast<std::int64_t>(element_.slotCount) - 1 || lines_.empty())
+  if (slot < 1 || slot > static_cast<std::int64_t>(element_.slotCount) - 1 || !HasSlot(lines_, slot, kLineSize))
     return Fail(Status::ReadFailed, "arc " + std::to_string(slot) + " does not exist");
   auto rec = Record<MAPGIS_LineInfo>(lines_, slot);
   if (rec.flag != 1) return Fail(Status::Deleted, "deleted arc");
@@ -511,6 +566,8 @@ std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, 
   if (index < 0 || index > static_cast<std::int64_t>(element_.regionSlotCount) - 2) return Fail(Status::ReadFailed, "region index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
+  if (!HasSlot(regions_, index + 1, kRegionSize))
+    return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) + kBeyondSection);
   auto rec = Record<MAPGIS_RegInfo>(regions_, index + 1);
   if (rec.flag != 1) return Fail(Status::Deleted, "deleted region");
   if (rec.arcListLength < 1) return Fail(Status::BadRegion, "region " + std::to_string(index + 1) + ": empty arc list");
@@ -536,7 +593,7 @@ std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, 
   for (std::int32_t a : e) {
     if (a == 0) continue;
     std::int64_t slot = a < 0 ? -static_cast<std::int64_t>(a) : a;
-    if (slot < 1 || slot > static_cast<std::int64_t>(element_.slotCount) - 1) continue;
+    if (slot < 1 || !HasSlot(lines_, slot, kLineSize)) continue;
     auto arc = Record<MAPGIS_LineInfo>(lines_, slot);
     if (arc.flag == 1 && arc.pointCount > 0) listed += arc.pointCount;
   }
@@ -617,6 +674,8 @@ std::int32_t MapGis_LayerCore::GetNoteInfo(int index, char* text) {
   if (index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2) return Fail(Status::ReadFailed, "annotation index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
+  if (!HasSlot(points_, index + 1, kPointSize))
+    return Fail(Status::ReadFailed, "annotation " + std::to_string(index + 1) + kBeyondSection);
   if (!text) return Status::Success;
   auto rec = Record<MAPGIS_PntInfo>(points_, index + 1);
   if (rec.textLength < 1) {
@@ -671,6 +730,8 @@ std::int32_t MapGis_LayerCore::ReadTopology(int index, MAPGIS_Topology* topo) {
     topologyLoaded_ = true;
   }
   if (index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 1) return Fail(Status::ReadFailed, "topology index out of range");
+  if (!HasSlot(topology_, index, kTopologySize))
+    return Fail(Status::ReadFailed, "topology entry " + std::to_string(index) + kBeyondSection);
   if (topo) std::memcpy(topo, topology_.data() + static_cast<std::size_t>(index) * kTopologySize, kTopologySize);
   return Status::Success;
 }
@@ -1050,6 +1111,8 @@ std::int32_t MapGis_Reader::GetInfo(int* slots, int* shapeType, int* ticCount) c
 std::int32_t MapGis_Reader::SetPointInfo(int index, MAPGIS_PntInfo info) {
   if (!opened_ || readKind_ != KindPoint || !sectionsLoaded_ || index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2)
     return Fail(Status::ReadFailed, "no such point record in memory");
+  if (!HasSlot(points_, static_cast<std::int64_t>(index) + 1, kPointSize))
+    return Fail(Status::ReadFailed, "point " + std::to_string(index + 1) + kBeyondSection);
   std::memcpy(points_.data() + (static_cast<std::size_t>(index) + 1) * kPointSize, &info, kPointSize);
   return Status::Success;
 }
@@ -1058,6 +1121,8 @@ std::int32_t MapGis_Reader::SetArcInfo(int index, MAPGIS_LineInfo info) {
   if (!opened_ || (readKind_ != KindLine && readKind_ != KindRegion) || !sectionsLoaded_ || index < 0 ||
       index > static_cast<std::int64_t>(element_.slotCount) - 2)
     return Fail(Status::ReadFailed, "no such line record in memory");
+  if (!HasSlot(lines_, static_cast<std::int64_t>(index) + 1, kLineSize))
+    return Fail(Status::ReadFailed, "line " + std::to_string(index + 1) + kBeyondSection);
   std::memcpy(lines_.data() + (static_cast<std::size_t>(index) + 1) * kLineSize, &info, kLineSize);
   return Status::Success;
 }
@@ -1065,6 +1130,8 @@ std::int32_t MapGis_Reader::SetArcInfo(int index, MAPGIS_LineInfo info) {
 std::int32_t MapGis_Reader::SetPolygonInfo(int index, MAPGIS_RegInfo info) {
   if (!opened_ || readKind_ != KindRegion || !sectionsLoaded_ || index < 0 || index > static_cast<std::int64_t>(element_.regionSlotCount) - 2)
     return Fail(Status::ReadFailed, "no such region record in memory");
+  if (!HasSlot(regions_, static_cast<std::int64_t>(index) + 1, kRegionSize))
+    return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) + kBeyondSection);
   std::memcpy(regions_.data() + (static_cast<std::size_t>(index) + 1) * kRegionSize, &info, kRegionSize);
   return Status::Success;
 }
@@ -1194,6 +1261,8 @@ std::int32_t MapGis_LayerCore::ReadNode(int index, MAPGIS_PntInfo* info, Geometr
     std::int32_t st = LoadRecords(kEntryNodes, element_.nodeSlotCount, kNodeSize, &nodes_, "node");
     if (st != Status::Success) return st;
   }
+  if (!HasSlot(nodes_, index + 1, kNodeSize))
+    return Fail(Status::ReadFailed, "node " + std::to_string(index + 1) + kBeyondSection);
   auto node = Record<MAPGIS_NetPntInfo>(nodes_, index + 1);
   if (node.flag != 1) return Fail(Status::Deleted, "deleted node");
   if (info) {

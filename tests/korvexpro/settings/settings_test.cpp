@@ -73,6 +73,7 @@ TEST(SettingsTable, EverySettingWithItsSectionTypeAndDefault) {
       {"Affix", "Nodefix", 'S', "D"},
       {"Workspace", "ThemeStyle", 'I', "0"},
       {"Styles", "QgisStyle", 'I', "1"},
+      {"Output", "RepairGeometry", 'I', "0"},
   };
   const auto table = SettingTable();
   ASSERT_EQ(table.size(), std::size(expected));
@@ -225,6 +226,7 @@ TEST(SettingsFile, RoundTripThroughTheUsersFile) {
       {"Affix/Nodefix", "#结点"},
       {"Workspace/ThemeStyle", "3"},
       {"Styles/QgisStyle", "0"},
+      {"Output/RepairGeometry", "1"},
   };
   ASSERT_EQ(std::size(values), SettingTable().size());
 
@@ -267,7 +269,7 @@ TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
   }
   const std::vector<std::string> expected = {
       "[General]",   "ExportEmptyFile", "LogLevel", "MaxFiles", "MaxErrors",  "AutoUpdate", "[Output]",
-      "ExportProjection", "ExportLayerIndex", "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
+      "ExportProjection", "ExportLayerIndex", "RepairGeometry", "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
       "RotateType",  "CodePage",        "SingleFont", "FontAdjust", "QgisStyle", "[FilePath]", "WorkPath",  "LogPath",
       "LibPath",     "OutPath",         "[Affix]",  "AffixType", "Mpjfix",     "Wbfix",      "Pntfix",
       "Linfix",      "Regfix",          "Netfix",   "Annofix",  "Arcfix",     "Nodefix",    "[Workspace]",

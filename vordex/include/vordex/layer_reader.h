@@ -30,6 +30,9 @@ enum LayerKind : std::int32_t {
   KindTable = 7,
 };
 
+// The record sections whose slots a layer counts.
+enum class SlotSection { Points, Lines, Nodes, Regions };
+
 // Field type codes of the attribute areas.
 enum FieldType : std::int32_t {
   FieldString = 0,
@@ -75,6 +78,12 @@ class VORDEX_API MapGis_LayerCore {
 
   std::int32_t GetTicCount() const;
   void GetExtentInfo(double* xMin, double* yMin, double* xMax, double* yMax) const;
+
+  // The addressable slots (slot 0 not counted) of a record section that the section really
+  // holds: the stored slot count, cut to what fits in the section (0 for a section the layer, as
+  // it is read, does not have). The count operations answer the stored counts; a caller that
+  // loops over slots loops over these, and a stored count above them is damage.
+  std::int32_t HeldSlots(SlotSection which) const;
 
   // Features: index i addresses stored slot i + 1.
   std::int32_t ReadArcInfo(int index, MAPGIS_LineInfo* info, Geometry* geom);
@@ -145,6 +154,7 @@ class VORDEX_API MapGis_LayerCore {
   std::int32_t Fail(std::int32_t status, std::string text);
   bool SectionOf(int entry, Section* out) const;
   std::int32_t LoadSections();
+  std::int32_t SlotsInSection(int entry, std::int32_t slots, std::size_t recordSize) const;
   std::int32_t LoadRecords(int entry, std::int32_t slots, std::size_t recordSize, std::vector<std::uint8_t>* out,
                            const char* what);
   std::int32_t CheckDataRange(std::int64_t relOffset, std::int64_t bytes, const char* what, std::int64_t slot);
