@@ -9,8 +9,10 @@
 
 #include "engine/geometry_repair.h"
 #include "engine/line_conversion.h"
+#include "engine/point_conversion.h"
 #include "engine/region_conversion.h"
 #include "engine_fixtures.h"
+#include "support/byte_fixture.h"
 
 namespace {
 
@@ -179,6 +181,35 @@ TEST(RegionRepair, InvalidRegionsAreMadeValidOnlyWhenAsked) {
     EXPECT_EQ(shp.Read(1)->nParts, 2) << "the bow tie becomes its two triangles";
     auto square = shp.Read(2);
     EXPECT_NEAR(square->dfXMax, 26.0, 1e-12) << "what poked out is kept as a region of its own";
+  }
+}
+
+// The faults as they occur in real MapGIS files (skipped when the samples are not there).
+TEST(RealSamples, ZeroLengthLinesSelfCrossingRegionAndOlderVariant) {
+  const fs::path folder = KvxTest::RealSamplesFolder() / "gooin1__mapgis67";
+  if (!fs::exists(folder / "HB.WL")) GTEST_SKIP() << "no real MapGIS samples in " << folder;
+  KvxTest::TempDir dir;
+  Kvx::StyleContext noColours;
+  const Kvx::ConversionServices services{noColours, Kvx::SilentNotifier()};
+
+  EXPECT_EQ(Kvx::ConvertWL2SHP(folder / "HB.WL", dir / "hb", services, PlainSettings()), Kvx::kConvertSuccess);
+  EXPECT_TRUE(Has(LogLines(dir / "hb.log"), "W__文件中有2条线长度为零(全部顶点重合)，已按原样输出"));
+
+  Kvx::FrameSettings repair = PlainSettings();
+  repair.repairGeometry = 1;
+  EXPECT_EQ(Kvx::ConvertWP2SHP(folder / "I686732QU.WP", dir / "qu", services, repair), Kvx::kConvertSuccess);
+  EXPECT_TRUE(Has(LogLines(dir / "qu.log"), "W__文件中有1个区几何无效(如边界自相交)，已修复为有效区"));
+  Shp shp(dir / "qu");
+  ASSERT_TRUE(shp.IsOpen());
+  for (int i = 0; i < shp.Count(); ++i) EXPECT_TRUE(ShapeIsValid(shp, i)) << "region " << i;
+
+  for (const char* name : {"slib/Fram_1.wl", "slib/Fram_1.wt"}) {
+    SCOPED_TRACE(name);
+    const fs::path base = dir / "fram";
+    const std::int32_t result = std::string(name).ends_with(".wl") ? Kvx::ConvertWL2SHP(folder / name, base, services, PlainSettings())
+                                                                   : Kvx::ConvertWT2SHP(folder / name, base, services, PlainSettings());
+    EXPECT_EQ(result, MapGis::Status::OlderVariant);
+    EXPECT_EQ(LogLines(dir / "fram.log"), WithHeader({"E__原文件错误-不支持的MapGIS旧版图层格式"}));
   }
 }
 
