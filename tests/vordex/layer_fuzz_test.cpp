@@ -465,6 +465,15 @@ TEST(LayerAbsurdCounts, HugeCountsInASmallFileAreReadFailures) {
       {"attribute records", KindLine,
        [](LayerBuilder& b) { b.Attributes(KvxTest::EntryPrimaryAttr).overrides.recordCount = 0x7FFFFFFF; },
        [](MapGis_FastReader& r) { return r.GetRecordCount(); }},
+      // More fields than record bytes: a pass over every value would grow with records times fields.
+      {"fields wider than their records", KindLine,
+       [](LayerBuilder& b) {
+         auto& a = b.Attributes(KvxTest::EntryPrimaryAttr);
+         a.AddField("B", FieldLong);
+         a.AddField("C", FieldLong);
+         a.overrides.recordLength = 2;
+       },
+       [](MapGis_FastReader& r) { return r.GetRecordCount(); }},
       {"attribute record length", KindLine,
        [](LayerBuilder& b) { b.Attributes(KvxTest::EntryPrimaryAttr).overrides.recordLength = 0x7FFFFFFF; },
        [](MapGis_FastReader& r) { return r.ReadAttribute(0, 0, 0) ? Status::Success : r.GetRecordCount(); }},

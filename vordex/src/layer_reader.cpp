@@ -796,6 +796,13 @@ std::int32_t MapGis_LayerCore::ReadFieldInfo(int type) {
 std::int32_t MapGis_LayerCore::CheckRecordBlock() {
   const MAPGIS_FieldHead& h = fieldHead_;
   std::int64_t bytes = static_cast<std::int64_t>(h.recordCount) * static_cast<std::int64_t>(h.recordLength);
+  // Every field takes at least one byte of a record behind its byte 0, so more fields than record
+  // bytes is damage; it also keeps a pass over all values (records times fields) within the file.
+  if (h.fieldCount > h.recordLength) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "%d fields cannot fit in attribute records of %d bytes", h.fieldCount, h.recordLength);
+    return Fail(Status::ReadFailed, buf);
+  }
   if (h.recordCount < 1 || h.recordLength < 1 || h.recordsOffset < 0 ||
       !file_->Contains(attrArea_.offset + h.recordsOffset, bytes)) {
     char buf[200];
