@@ -257,6 +257,24 @@ void MapGis_LayerCore::ClearGeomBuffer() {
   std::vector<std::uint8_t>().swap(nodes_);
   std::vector<std::uint8_t>().swap(nodeBad_);
   sectionsLoaded_ = false;
+  lineVertices_ = {};
+  regionVertices_ = {};
+  regionWords_ = {};
+}
+
+// Counts `amount` units for slot `slot` on its first read; false when the slots read so far
+// would then ask for more than four times the units the data area holds, plus a little per slot.
+bool MapGis_LayerCore::Charge(ReadBudget* budget, std::int64_t slot, std::int64_t amount, std::int64_t unitsInData) {
+  if (slot < 0 || amount <= 0) return true;
+  const std::size_t at = static_cast<std::size_t>(slot);
+  if (at < budget->charged.size() && budget->charged[at]) return true;
+  if (at >= budget->charged.size() && !ResizeNoThrow(&budget->charged, at + 1)) return false;
+  const std::int64_t limit = 4 * unitsInData + 16 * (budget->slots + 1);
+  if (amount > limit - budget->used) return false;
+  budget->used += amount;
+  ++budget->slots;
+  budget->charged[at] = 1;
+  return true;
 }
 
 void MapGis_LayerCore::ClearAttrBuffer() {
@@ -498,6 +516,10 @@ std::int32_t MapGis_LayerCore::ReadArcInfo(int index, MAPGIS_LineInfo* info, Geo
   }
   st = CheckDataRange(rec.dataOffset, n * 16, "vertex list", index + 1);
   if (st != Status::Success) return st;
+  if (!Charge(&lineVertices_, index + 1, n, data_.length / 16)) {
+    return Fail(Status::ReadFailed, "line " + std::to_string(index + 1) +
+                                        ": the lines read so far list their vertices many times over what the data area holds");
+  }
   if (!ResizeNoThrow(&arcScratch_, std::max<std::size_t>(arcScratch_.size(), static_cast<std::size_t>(2 * n))))
     return Fail(Status::OutOfMemory, "no memory for a line");
   st = ReadData(rec.dataOffset, arcScratch_.data(), n * 16, "vertex list", index + 1);
@@ -574,6 +596,10 @@ std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, 
   if (info) *info = rec;
   if (!geom) return Status::Success;
 
+  if (!Charge(&regionWords_, index + 1, rec.arcListLength, data_.length / 4)) {
+    return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) +
+                                        ": the regions read so far list more arcs than the data area holds many times over");
+  }
   std::int32_t vertexTotal = 0;
   st = ReadPolyTopo(rec, &vertexTotal, &arcList_);
   if (st != Status::Success) return st;
@@ -601,6 +627,10 @@ std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, 
   if (listed > 4 * dataVertices + 16) {
     return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) +
                                         ": its arc list asks for more vertices than the data area holds");
+  }
+  if (!Charge(&regionVertices_, index + 1, listed, dataVertices)) {
+    return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) +
+                                        ": the regions read so far ask for their arcs' vertices many times over what the data area holds");
   }
   const std::int64_t capacity = std::min(c, listed);
   if (!ResizeNoThrow(&arcScratch_, std::max<std::size_t>(arcScratch_.size(), static_cast<std::size_t>(2 * capacity))))

@@ -171,4 +171,58 @@ TEST(DamagedCounts, IntactLayersAreNotDamaged) {
   for (const std::string& line : LogLines(dir / "out.log")) EXPECT_EQ(line.find("声明的记录数"), std::string::npos);
 }
 
+// Records that all point at the same data: a sound file never shares vertex data between its
+// features (an arc serves at most two regions), so the reader hands the shared data out a few
+// times over and then refuses, and the conversion's work and output stay within the file's size.
+TEST(DamagedCounts, FeaturesSharingTheirDataAreReadOnlyAFewTimesOver) {
+  struct Case {
+    const char* what;
+    std::function<LayerBuilder()> layer;
+    const char* extension;
+    RoutineFn routine;
+  } const cases[] = {
+      {"lines on one vertex list", [] {
+         LayerBuilder b(MapGis::KindLine);
+         std::vector<MapGis::Point2D> v;
+         for (int i = 0; i < 4000; ++i) v.push_back({i * 1.0, (i % 3) * 1.0});
+         b.AddLine(v);
+         for (int i = 1; i < 2000; ++i) {
+           b.AddLine({{0, 0}, {1, 1}});
+           b.Line(i).pointCount = b.Line(0).pointCount;
+           b.Line(i).dataOffset = b.Line(0).dataOffset;
+         }
+         return b;
+       }, ".wl", Kvx::ConvertWL2SHP},
+      {"regions on one arc list", [] {
+         LayerBuilder b(MapGis::KindRegion);
+         std::vector<MapGis::Point2D> v;
+         for (int i = 0; i < 4000; ++i) v.push_back({i * 1.0, (i % 3) * 1.0});
+         v.push_back(v.front());
+         b.AddLine(v);
+         b.AddRegion({1, 1, 1, 1});
+         for (int i = 1; i < 2000; ++i) {
+           b.AddRegion({1});
+           b.Region(i).arcListLength = b.Region(0).arcListLength;
+           b.Region(i).arcListOffset = b.Region(0).arcListOffset;
+         }
+         return b;
+       }, ".wp", Kvx::ConvertWP2SHP},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    KvxTest::TempDir dir;
+    LayerBuilder b = c.layer();
+    const std::filesystem::path source = dir / (std::string("in") + c.extension);
+    ASSERT_TRUE(b.WriteTo(source));
+    Kvx::StyleContext noColours;
+    Kvx::ConversionServices services{noColours, Kvx::SilentNotifier()};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(c.routine(source, dir / "out", services, PlainSettings()), Kvx::kConvertReadErrors);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.5);
+    Shp shp(dir / "out");
+    EXPECT_GE(shp.Count(), 1);
+    EXPECT_LE(shp.Count(), 8) << "the shared data is handed out a few times, not once per record";
+  }
+}
+
 }  // namespace
