@@ -73,6 +73,15 @@ TEST(ProgramEndToEnd, InfoJsonDescribesEveryFixture) {
     ++described;
   }
   EXPECT_GE(described, 20);
+  // A count beyond its section is shown as such.
+  const Outcome regions = RunProgram({"info", "--json", (data / "damaged" / "regions.wp").string()}, dir.Path());
+  const auto regionsJson = nlohmann::json::parse(regions.out, nullptr, false);
+  ASSERT_FALSE(regionsJson.is_discarded()) << regions.out;
+  const auto& layer = regionsJson.is_array() ? regionsJson.at(0) : regionsJson;
+  EXPECT_EQ(layer["sections"]["regions"]["slots"], 2147483646);
+  EXPECT_EQ(layer["sections"]["regions"]["held"], 2);
+  EXPECT_EQ(layer["sections"]["regions"]["claimsMore"], true);
+  EXPECT_EQ(layer["sections"]["arcs"]["claimsMore"], false);
   // The older variant is named as what it is.
   const Outcome older = RunProgram({"info", "--json", (data / "damaged" / "older.wl").string()}, dir.Path());
   EXPECT_TRUE(Has(older.out, "an unsupported older MapGIS layer variant")) << older.out;
