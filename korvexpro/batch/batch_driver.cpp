@@ -198,7 +198,7 @@ void BatchDriver::Forwarder::Message(std::string_view caption, std::string_view 
   view_.Message(caption, text, icon);
 }
 
-void BatchDriver::Forwarder::Trace(int level, std::string_view text, const std::source_location& where) {
+void BatchDriver::Forwarder::Trace(int level, std::string_view text, const Kvx::SourceLocation& where) {
   view_.Trace(level, text, where);
   if (std::optional<std::string> line = TraceLogLine(level, text)) log_.AddLine(*line);
 }

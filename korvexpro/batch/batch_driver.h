@@ -166,7 +166,7 @@ class BatchDriver {
    public:
     Forwarder(BatchView& view, OperationLog& log) : view_(view), log_(log) {}
     void Message(std::string_view caption, std::string_view text, MessageIcon icon) override;
-    void Trace(int level, std::string_view text, const std::source_location& where) override;
+    void Trace(int level, std::string_view text, const Kvx::SourceLocation& where) override;
     void Progress(std::int64_t done, std::int64_t total) override;
 
    private:

@@ -22,7 +22,7 @@ constexpr std::string_view kSettingNames[] = {
     "Output/ExportLayerIndex", "Styles/SymbolType",    "Styles/SymbolFontName", "Styles/ColorModel",
     "Styles/RotateType",       "Styles/CodePage",      "Styles/SingleFont",   "Styles/FontAdjust",
     "Styles/QgisStyle",        "FilePath/LibPath",     "Output/TargetCrs",    "Output/SourceCrs",
-    "Output/SevenParameters",  "Output/RequireDatumShift",
+    "Output/SevenParameters",  "Output/RequireDatumShift", "Output/RepairGeometry",
 };
 
 constexpr std::pair<RowKind, std::string_view> kKindWords[] = {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "settings/settings.h"
+#include "engine/geometry_repair.h"
 #include "engine/logger.h"
 #include "projection/projection_writer.h"
 #include "styles/qml_writer.h"
@@ -22,6 +23,7 @@ std::string_view OpenFailureLine(std::int32_t status) {
     case Status::DamagedHead: return kLogOpenDamaged;
     case Status::UnknownKind: return kLogOpenWrongType;
     case Status::CannotOpen: return kLogOpenFailed;
+    case Status::OlderVariant: return kLogOpenOlderVariant;
     default: return kLogOpenUnknown;
   }
 }
@@ -35,6 +37,7 @@ FrameSettings FrameSettings::From(const Settings& s) {
   f.exportProjection = s.ExportProjection;
   f.maxErrors = s.MaxErrors;
   f.qgisStyle = s.QgisStyle;
+  f.repairGeometry = s.RepairGeometry;
   f.symbolFontName = s.SymbolFontName;
   f.labels.fontAdjust = s.FontAdjust;
   f.labels.singleFont = s.SingleFont;
@@ -78,10 +81,30 @@ std::int32_t CountOf(const MapGis::MapGis_FastReader& reader, CountOperation op,
   return -1;
 }
 
+// The record section the count operation counts.
+MapGis::SlotSection SectionOf(const FrameRules& rules) {
+  switch (rules.count) {
+    case CountOperation::Points:
+      return rules.layerKind == MapGis::KindNetwork ? MapGis::SlotSection::Nodes : MapGis::SlotSection::Points;
+    case CountOperation::Arcs: return MapGis::SlotSection::Lines;
+    case CountOperation::Polygons: return MapGis::SlotSection::Regions;
+  }
+  return MapGis::SlotSection::Lines;
+}
+
 
 // The summary line and result once the loop is done.
 std::int32_t Summarise(CLogger& log, const FrameRules& rules, std::int32_t written, std::int32_t errors,
-                       std::int32_t valid) {
+                       std::int32_t valid, bool damaged) {
+  if (damaged) {
+    // The claimed records beyond the section are read errors of the file, never an empty result.
+    if (written == 0) {
+      log.WriteString(kLogOpenDamaged);
+      return kConvertDamaged;
+    }
+    log.WriteFormat(rules.readErrorsLine.data(), written, valid);
+    return kConvertReadErrors;
+  }
   if (written == 0) {
     log.WriteString(kLogEmptyResult);
     return kConvertEmpty;
@@ -167,6 +190,14 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   int slots = 0;
   const std::int32_t valid = CountOf(reader, rules.count, &slots);
   if (valid != slots) log.WriteString(kLogNotCompacted);
+  // Only the slots the record section holds are visited: a damaged count never makes the loop
+  // run over slots that cannot exist.
+  const std::int32_t held = reader.HeldSlots(SectionOf(rules));
+  const bool damaged = held < slots;
+  if (damaged) {
+    log.WriteFormat(kLogClaimsMoreRecords.data(), held, slots);
+    slots = held;
+  }
 
   // The attribute table and its structure.
   if (rules.attributeType >= 0) reader.SetAttributeType(rules.attributeType);
@@ -245,6 +276,11 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   PercentProgress progress(services.notifier, slots);
   std::int32_t written = 0;
   std::int32_t errors = 0;
+  std::int32_t zeroLength = 0;
+  std::int32_t repaired = 0;
+  std::int32_t notRepaired = 0;
+  std::optional<RegionRepairer> repairer;
+  if (settings.repairGeometry != 0 && rules.shapeType == 5) repairer.emplace();
   for (int k = 0; k < slots; ++k) {
     std::unique_ptr<MapGis::Geometry, MapGis::GeometryDeleter> geometry(MapGis::CreateGeometry());
     const std::int32_t status = geometry ? hooks.ReadFeature(reader, k, geometry.get()) : Status::OutOfMemory;
@@ -252,6 +288,12 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
       if (hooks.SelectFeature(k)) {
         MapGis::ReScaleGeometry(geometry.get(), scale);
         hooks.PrepareGeometry(geometry.get());
+        if (rules.shapeType == 3 && IsZeroLengthLine(*geometry)) ++zeroLength;
+        if (repairer) {
+          const RegionRepair r = repairer->Repair(geometry.get());
+          if (r == RegionRepair::Repaired) ++repaired;
+          if (r == RegionRepair::Failed) ++notRepaired;
+        }
         if (reprojection && !reprojection->Transform(geometry.get())) {
           // A feature with no place in the target system is not written: counted like one that
           // could not be read.
@@ -279,6 +321,10 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
     geometry.reset();
     progress.Done(k);
   }
+
+  if (zeroLength > 0) log.WriteFormat(kLogZeroLengthLines.data(), zeroLength);
+  if (repaired > 0) log.WriteFormat(kLogRegionsRepaired.data(), repaired);
+  if (notRepaired > 0) log.WriteFormat(kLogRegionsNotRepaired.data(), notRepaired);
 
   // Close everything.
   const bool shapesWritten = shp.Close();
@@ -316,7 +362,7 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
 
   // Summary and result. The shapefile is complete, but a requested .prj, .avl or .qml that could
   // not be written (its error line is in the log) makes the conversion a failure all the same.
-  const std::int32_t result = Summarise(log, rules, written, errors, valid);
+  const std::int32_t result = Summarise(log, rules, written, errors, valid, damaged);
   const bool projectionFailed = projection.projectionRequested && !projection.ProjectionWritten();
   return legendFailed || projectionFailed || styleFailed ? kConvertOutputFailed : result;
 }

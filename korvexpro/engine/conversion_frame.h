@@ -57,6 +57,7 @@ inline constexpr std::int32_t kConvertBadStructure = -9980;    // unusable attri
 inline constexpr std::int32_t kConvertWrongKind = -9997;       // not the layer kind the conversion takes
 inline constexpr std::int32_t kConvertOutputFailed = -9982;    // an output file could not be created or written
 inline constexpr std::int32_t kConvertNotReprojected = -9960;  // no transformation to the target system: nothing written
+inline constexpr std::int32_t kConvertDamaged = -9999;         // the file claims records it does not hold, none could be read
 // Any other negative result is the reader's status from opening the layer.
 
 // ---- Log lines of the frame ---------------------------------------------------------------------
@@ -66,7 +67,11 @@ inline constexpr std::string_view kLogOpenDamaged = "E__原文件错误-数据�
 inline constexpr std::string_view kLogOpenWrongType = "E__原文件错误-要素几何类型错误\n";
 inline constexpr std::string_view kLogOpenFailed = "E__原文件错误-文件打开失败\n";
 inline constexpr std::string_view kLogOpenUnknown = "E__原文件错误-发生未知错误\n";
+inline constexpr std::string_view kLogOpenOlderVariant = "E__原文件错误-不支持的MapGIS旧版图层格式\n";
 inline constexpr std::string_view kLogWrongKind = "E__文件几何类型错误\n";
+// The stored slot count claims more records than the record section holds: only the held ones
+// are converted (held count, claimed count).
+inline constexpr std::string_view kLogClaimsMoreRecords = "E__文件声明的记录数多于实际存储的记录数(%d/%d)\n";
 inline constexpr std::string_view kLogNotCompacted = "W__文件未压缩存盘，可能存在错误信息\n";
 inline constexpr std::string_view kLogBadRecordCount = "E__文件属性记录数量错误\n";
 inline constexpr std::string_view kLogRecordMismatchW = "W__文件图形记录与属性记录数量不匹配\n";
@@ -90,6 +95,11 @@ inline constexpr std::string_view kLogCannotWrite = "E__输出文件写入失败
 inline constexpr std::string_view kLogAvlFailed = "E__AVL图例文件输出失败\n";
 // The QGIS style: one that cannot be written, and parameter mode without RGB colour fields.
 inline constexpr std::string_view kLogQmlFailed = "E__QGIS样式文件输出失败\n";
+// Geometry the user's GIS tools call invalid: lines of zero length, kept as stored; regions made
+// valid on request.
+inline constexpr std::string_view kLogZeroLengthLines = "W__文件中有%d条线长度为零(全部顶点重合)，已按原样输出\n";
+inline constexpr std::string_view kLogRegionsRepaired = "W__文件中有%d个区几何无效(如边界自相交)，已修复为有效区\n";
+inline constexpr std::string_view kLogRegionsNotRepaired = "W__文件中有%d个区几何无效且无法修复，已按原样输出\n";
 inline constexpr std::string_view kLogQmlPlainColour = "W__颜色模型不是RGB，QGIS样式使用单一颜色\n";
 
 // A table needs one field to hold a row per shape (shapelib writes no row without a field, and
@@ -114,6 +124,9 @@ struct FrameSettings {
   // Non-zero: a QGIS style "<base>.qml" beside outputs written with drawing parameters. The
   // setting's default is 1; a FrameSettings made by hand writes none unless asked.
   std::int32_t qgisStyle = 0;
+  // Non-zero: regions are made valid with GEOS before they are written (setting
+  // Output/RepairGeometry, default 0).
+  std::int32_t repairGeometry = 0;
   std::string symbolFontName;
   LabelSettings labels;  // FontAdjust and SingleFont of label markup
   ReprojectionSettings reprojection;  // the target system of the run, if any

@@ -154,7 +154,7 @@ std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::files
     int width = 0;
     if (plans[static_cast<std::size_t>(j)].kind == ValueKind::Text && traceLevel != 0 &&
         t.reader.GetFieldInfo(j, nullptr, nullptr, &width, nullptr) >= kLowestTypeCode && width > kDbfTextMax) {
-      notifier.Trace(traceLevel, FormatLine(kLogFieldTooWide, shown), std::source_location::current());
+      notifier.Trace(traceLevel, FormatLine(kLogFieldTooWide, shown), Kvx::SourceLocation::current());
     }
     if (plans[static_cast<std::size_t>(j)].kind == ValueKind::Null)
       t.log.WriteFormat(std::string(kLogUnsupportedTypeE).c_str(), shown.c_str());

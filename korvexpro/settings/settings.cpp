@@ -67,12 +67,13 @@ constexpr SettingInfo kTable[] = {
     {"Output", "SourceCrs", kS, "", kNo, S{&Settings::SourceCrs}},
     {"Output", "SevenParameters", kS, "", kNo, S{&Settings::SevenParameters}},
     {"Output", "RequireDatumShift", kI, "0", kNo, I{&Settings::RequireDatumShift}},
+    {"Output", "RepairGeometry", kI, "0", kNo, I{&Settings::RepairGeometry}},
 };
 
 // Writing order, as indices into kTable: the "General" and "Output" integers, the "Styles" values,
 // the folders (WorkPath, LogPath, LibPath, OutPath), the marks, the window state.
-constexpr std::size_t kSaveOrder[] = {4,  5,  6,  7,  8,  30, 9,  10, 34, 31, 32, 33, 11, 12, 13, 14, 15, 16,
-                                      17, 29, 2,  0,  1,  3,  18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
+constexpr std::size_t kSaveOrder[] = {4,  5,  6,  7,  8,  30, 9,  10, 35, 34, 31, 32, 33, 11, 12, 13, 14, 15,
+                                      16, 17, 29, 2,  0,  1,  3,  18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
 static_assert(std::size(kSaveOrder) == std::size(kTable));
 
 constexpr std::size_t kMaxFileBytes = 16u << 20;  // a settings file is a few kilobytes

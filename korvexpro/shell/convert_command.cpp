@@ -263,6 +263,10 @@ void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const Settin
     s.RequireDatumShift = 1;
     mark("Output/RequireDatumShift");
   }
+  if (o.repair) {
+    s.RepairGeometry = 1;
+    mark("Output/RepairGeometry");
+  }
   if (o.keepEmpty) {
     s.ExportEmptyFile = 1;
     mark("General/ExportEmptyFile");
@@ -613,6 +617,8 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
   convert->add_flag("--require-datum-shift", options->requireDatumShift,
                     "With --to-crs: fail a layer whose datums can only be joined without a datum shift");
   convert->add_flag("--keep-empty", options->keepEmpty, "Keep the outputs of a conversion that wrote nothing");
+  convert->add_flag("--repair", options->repair,
+                    "Make regions valid with GEOS before they are written (setting Output/RepairGeometry)");
   convert->add_option("--max-errors", options->maxErrors, "Error lines of one kind a conversion log holds")
       ->check(CLI::NonNegativeNumber)
       ->type_name("N");

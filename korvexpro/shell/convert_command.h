@@ -36,6 +36,7 @@ struct ConvertOptions {
   std::optional<std::string> sevenParameters;  // --towgs84 dx,dy,dz,rx,ry,rz,ds
   bool requireDatumShift = false;          // --require-datum-shift
   bool keepEmpty = false;
+  bool repair = false;
   std::optional<int> maxErrors;
   bool noLayerIndex = false;
   bool allFiles = false;

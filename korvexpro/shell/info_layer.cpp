@@ -42,8 +42,15 @@ const char* FieldTypeName(int type) {
   }
 }
 
-json Counts(std::int32_t live, std::int32_t slots) {
-  return json{{"live", live}, {"slots", slots}, {"compact", static_cast<std::int64_t>(live) == static_cast<std::int64_t>(slots) - 1}};
+// `held`: the addressable slots the section really holds; fewer than the stored count claims is
+// damage.
+json Counts(std::int32_t live, std::int32_t slots, std::int32_t held) {
+  const std::int64_t claimed = std::max<std::int64_t>(static_cast<std::int64_t>(slots) - 1, 0);
+  return json{{"live", live},
+              {"slots", slots},
+              {"compact", static_cast<std::int64_t>(live) == static_cast<std::int64_t>(slots) - 1},
+              {"held", held},
+              {"claimsMore", claimed > held}};
 }
 
 json ErrorObject(json obj, std::int32_t status, const std::string& detail) {
@@ -110,15 +117,19 @@ json DescribeLayer(const std::filesystem::path& path) {
 
   // Stored counts: live features and record slots (slot 0, the placeholder, included). A file
   // saved compressed has live = slots - 1.
-  const MapGis::MAPGIS_Element& el = reader.GetElement();
+  const MapGis::MAPGIS_Element el = reader.GetElement();  // a copy: the record is packed
   json sections = json::object();
-  if (kind == MapGis::KindPoint) sections["points"] = Counts(el.liveCount, el.slotCount);
-  if (kind == MapGis::KindLine || kind == MapGis::KindNetwork) sections["lines"] = Counts(el.liveCount, el.slotCount);
+  using MapGis::SlotSection;
+  if (kind == MapGis::KindPoint)
+    sections["points"] = Counts(el.liveCount, el.slotCount, reader.HeldSlots(SlotSection::Points));
+  if (kind == MapGis::KindLine || kind == MapGis::KindNetwork)
+    sections["lines"] = Counts(el.liveCount, el.slotCount, reader.HeldSlots(SlotSection::Lines));
   if (kind == MapGis::KindRegion) {
-    sections["arcs"] = Counts(el.liveCount, el.slotCount);
-    sections["regions"] = Counts(el.liveRegionCount, el.regionSlotCount);
+    sections["arcs"] = Counts(el.liveCount, el.slotCount, reader.HeldSlots(SlotSection::Lines));
+    sections["regions"] = Counts(el.liveRegionCount, el.regionSlotCount, reader.HeldSlots(SlotSection::Regions));
   }
-  if (kind == MapGis::KindNetwork) sections["nodes"] = Counts(el.liveNodeCount, el.nodeSlotCount);
+  if (kind == MapGis::KindNetwork)
+    sections["nodes"] = Counts(el.liveNodeCount, el.nodeSlotCount, reader.HeldSlots(SlotSection::Nodes));
   obj["sections"] = std::move(sections);
 
   double x0, y0, x1, y1;
@@ -127,16 +138,22 @@ json DescribeLayer(const std::filesystem::path& path) {
 
   MapGis::MAP_PARAstruct para{};
   reader.GetProjectionInfo(&para);
-  obj["projection"] = {{"coordKind", para.coordKind},
-                       {"unit", para.unit},
-                       {"projType", para.projType},
-                       {"ellipsoid", para.ellipsoid},
-                       {"scale", para.scale},
-                       {"centralMeridian", para.centralMeridian},
-                       {"originLatitude", para.originLatitude},
-                       {"standardParallel1", para.standardParallel1},
-                       {"standardParallel2", para.standardParallel2},
-                       {"height", para.height}};
+  // The record is packed: each value is copied out before the JSON takes it (a reference to a
+  // packed member may be misaligned).
+  const int coordKind = para.coordKind, unit = para.unit, projType = para.projType, ellipsoid = para.ellipsoid;
+  const double scale = para.scale, centralMeridian = para.centralMeridian, originLatitude = para.originLatitude,
+               standardParallel1 = para.standardParallel1, standardParallel2 = para.standardParallel2,
+               height = para.height;
+  obj["projection"] = {{"coordKind", coordKind},
+                       {"unit", unit},
+                       {"projType", projType},
+                       {"ellipsoid", ellipsoid},
+                       {"scale", scale},
+                       {"centralMeridian", centralMeridian},
+                       {"originLatitude", originLatitude},
+                       {"standardParallel1", standardParallel1},
+                       {"standardParallel2", standardParallel2},
+                       {"height", height}};
   obj["ticCount"] = reader.GetTicCount();
 
   MapGis::GbkCodec codec;

@@ -44,7 +44,7 @@ LoadRulesResult StyleContext::ConvertLoadRules(const Settings& settings, Notifie
   libraryFile_ = *file;
 
   if (const std::int32_t level = LoadRulesTraceLevel(settings.LogLevel); level != 0) {
-    notifier.Trace(level, Fill(kColourLibraryTraceText, file->string()), std::source_location::current());
+    notifier.Trace(level, Fill(kColourLibraryTraceText, file->string()), Kvx::SourceLocation::current());
   }
   return LoadRulesResult::Ready;
 }

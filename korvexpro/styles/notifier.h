@@ -14,6 +14,34 @@
 
 namespace Kvx {
 
+// Where a trace was sent from: std::source_location where the standard library has it; a
+// compiler whose library lacks it (clang 14 with libstdc++ 12, the fuzz build) gets the same
+// interface from the compiler's own builtins.
+#if defined(__cpp_lib_source_location)
+using SourceLocation = std::source_location;
+#else
+class SourceLocation {
+ public:
+  static constexpr SourceLocation current(const char* file = __builtin_FILE(), const char* function = __builtin_FUNCTION(),
+                                          std::uint_least32_t line = __builtin_LINE()) noexcept {
+    SourceLocation where;
+    where.file_ = file;
+    where.function_ = function;
+    where.line_ = line;
+    return where;
+  }
+  constexpr const char* file_name() const noexcept { return file_; }
+  constexpr const char* function_name() const noexcept { return function_; }
+  constexpr std::uint_least32_t line() const noexcept { return line_; }
+  constexpr std::uint_least32_t column() const noexcept { return 0; }
+
+ private:
+  const char* file_ = "";
+  const char* function_ = "";
+  std::uint_least32_t line_ = 0;
+};
+#endif
+
 enum class MessageIcon {
   Information,
   Warning,
@@ -39,7 +67,7 @@ class Notifier {
   // A diagnostic trace message (UTF-8) at `level`; higher levels are more important. Front ends add
   // TraceLogLine(level, text) to their operation log when it gives a line. `where` names the code
   // that sent it, for a front end that keeps a detailed diagnostic file.
-  virtual void Trace(int level, std::string_view text, const std::source_location& where) {
+  virtual void Trace(int level, std::string_view text, const SourceLocation& where) {
     (void)level, (void)text, (void)where;
   }
 

@@ -33,7 +33,7 @@ struct RecordingNotifier : Kvx::Notifier {
   void Message(std::string_view caption, std::string_view text, Kvx::MessageIcon icon) override {
     messages.push_back({std::string(caption), std::string(text), icon});
   }
-  void Trace(int level, std::string_view text, const std::source_location&) override {
+  void Trace(int level, std::string_view text, const Kvx::SourceLocation&) override {
     traces.push_back({level, std::string(text)});
   }
 };

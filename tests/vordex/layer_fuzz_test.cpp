@@ -401,7 +401,15 @@ namespace {
 
 // A count of 2^31 - 1 in a file of a few kilobytes is a read failure at once: the count is checked
 // against the file before anything is sized by it (the sanitizer build would abort on a huge
-// allocation).
+// allocation). A slot count is cut to the slots its section holds: those are read, the first one
+// beyond is a read failure.
+// The one feature the section holds reads, the slot beyond it is a read failure (ReadFailed
+// when both hold, so the cases share one table).
+std::int32_t HeldAndBeyond(const MapGis_FastReader& r, SlotSection section, std::int32_t held, std::int32_t beyond) {
+  if (r.HeldSlots(section) != 1 || held != Status::Success) return Status::Success;
+  return beyond;
+}
+
 TEST(LayerAbsurdCounts, HugeCountsInASmallFileAreReadFailures) {
   struct Case {
     const char* what;
@@ -410,13 +418,22 @@ TEST(LayerAbsurdCounts, HugeCountsInASmallFileAreReadFailures) {
     std::function<std::int32_t(MapGis_FastReader&)> read;
   } cases[] = {
       {"point slots", KindPoint, [](LayerBuilder& b) { b.overrides.slotCount = 0x7FFFFFFF; },
-       [](MapGis_FastReader& r) { return r.ReadPointInfo(0, nullptr, nullptr); }},
+       [](MapGis_FastReader& r) {
+         return HeldAndBeyond(r, SlotSection::Points, r.ReadPointInfo(0, nullptr, nullptr), r.ReadPointInfo(1, nullptr, nullptr));
+       }},
       {"line slots", KindLine, [](LayerBuilder& b) { b.overrides.slotCount = 0x7FFFFFFF; },
-       [](MapGis_FastReader& r) { return r.ReadArcInfo(0, nullptr, nullptr); }},
+       [](MapGis_FastReader& r) {
+         return HeldAndBeyond(r, SlotSection::Lines, r.ReadArcInfo(0, nullptr, nullptr), r.ReadArcInfo(1, nullptr, nullptr));
+       }},
       {"region slots", KindRegion, [](LayerBuilder& b) { b.overrides.regionSlotCount = 0x7FFFFFFF; },
-       [](MapGis_FastReader& r) { return r.ReadPolygonInfo(0, nullptr, nullptr); }},
+       [](MapGis_FastReader& r) {
+         return HeldAndBeyond(r, SlotSection::Regions, r.ReadPolygonInfo(0, nullptr, nullptr),
+                              r.ReadPolygonInfo(1, nullptr, nullptr));
+       }},
       {"node slots", KindNetwork, [](LayerBuilder& b) { b.overrides.nodeSlotCount = 0x7FFFFFFF; },
-       [](MapGis_FastReader& r) { return r.ReadPointInfo(0, nullptr, nullptr); }},
+       [](MapGis_FastReader& r) {
+         return HeldAndBeyond(r, SlotSection::Nodes, r.ReadPointInfo(0, nullptr, nullptr), r.ReadPointInfo(1, nullptr, nullptr));
+       }},
       {"topology of line slots", KindLine, [](LayerBuilder& b) { b.overrides.slotCount = 0x7FFFFFFF; },
        [](MapGis_FastReader& r) { return r.GetTopoInfo(5, nullptr); }},
       {"tics", KindLine, [](LayerBuilder& b) { b.overrides.ticCount = 0x7FFF; },
@@ -447,6 +464,15 @@ TEST(LayerAbsurdCounts, HugeCountsInASmallFileAreReadFailures) {
        }},
       {"attribute records", KindLine,
        [](LayerBuilder& b) { b.Attributes(KvxTest::EntryPrimaryAttr).overrides.recordCount = 0x7FFFFFFF; },
+       [](MapGis_FastReader& r) { return r.GetRecordCount(); }},
+      // More fields than record bytes: a pass over every value would grow with records times fields.
+      {"fields wider than their records", KindLine,
+       [](LayerBuilder& b) {
+         auto& a = b.Attributes(KvxTest::EntryPrimaryAttr);
+         a.AddField("B", FieldLong);
+         a.AddField("C", FieldLong);
+         a.overrides.recordLength = 2;
+       },
        [](MapGis_FastReader& r) { return r.GetRecordCount(); }},
       {"attribute record length", KindLine,
        [](LayerBuilder& b) { b.Attributes(KvxTest::EntryPrimaryAttr).overrides.recordLength = 0x7FFFFFFF; },

@@ -111,6 +111,13 @@ struct OpenCase {
 
 void Intact(LayerBuilder&) {}
 
+// The magic of an older layer head variant: "WMAP", 0x05, then "D2" and the kind's digit.
+std::array<char, 8> OlderMagic(int kind) {
+  std::array<char, 8> m = KvxTest::MagicOf(kind);
+  m[4] = 0x05;
+  return m;
+}
+
 const OpenCase kOpenCases[] = {
     {"line file", KindLine, Intact, St::Success},
     {"point file", KindPoint, Intact, St::Success},
@@ -143,7 +150,35 @@ const OpenCase kOpenCases[] = {
     {"kind 9", 9, Intact, St::UnknownKind},
     {"kind 3 with the line magic", 3, [](LayerBuilder& b) { b.overrides.magic = KvxTest::MagicOf(0); },
      St::UnknownKind},
+    // An older head variant carries 0x05 where new files carry '`': refused as what it is.
+    {"older line variant", KindLine, [](LayerBuilder& b) { b.overrides.magic = OlderMagic(0); }, St::OlderVariant},
+    {"older point variant", KindPoint, [](LayerBuilder& b) { b.overrides.magic = OlderMagic(1); }, St::OlderVariant},
+    {"older region variant", KindRegion, [](LayerBuilder& b) { b.overrides.magic = OlderMagic(2); }, St::OlderVariant},
+    {"older variant magic of another kind", KindPoint, [](LayerBuilder& b) { b.overrides.magic = OlderMagic(0); },
+     St::NotMapGis},
+    {"byte 4 neither '`' nor 0x05", KindLine,
+     [](LayerBuilder& b) {
+       b.overrides.magic = KvxTest::MagicOf(0);
+       (*b.overrides.magic)[4] = 0x06;
+     },
+     St::NotMapGis},
 };
+
+TEST(LayerReaderOpen, EveryReaderRefusesTheOlderVariant) {
+  KvxTest::TempDir dir;
+  LayerBuilder b(KindLine);
+  b.AddLine({{0, 0}, {1, 1}});
+  b.overrides.magic = OlderMagic(0);
+  const std::string path = dir.Store(b);
+  MapGis_FastReader fast;
+  EXPECT_EQ(fast.Open(path.c_str()), St::OlderVariant);
+  EXPECT_NE(fast.GetLastErrorText().find("older MapGIS layer variant"), std::string::npos);
+  MapGis_Reader rw;
+  EXPECT_EQ(rw.Open(path), St::OlderVariant);
+  MapGis_MemReader mem;
+  EXPECT_EQ(mem.Open(path), St::OlderVariant);
+  EXPECT_STREQ(St::Describe(St::OlderVariant), "an unsupported older MapGIS layer variant");
+}
 
 TEST(LayerReaderOpen, StatusOfEachHead) {
   KvxTest::TempDir dir;

@@ -20,6 +20,7 @@ const char* Status::Describe(std::int32_t status) {
     case DamagedHead: return "damaged file head";
     case UnknownKind: return "unknown layer kind, or not a file of the expected format (magic or version does not match)";
     case CannotOpen: return "the file cannot be opened";
+    case OlderVariant: return "an unsupported older MapGIS layer variant";
     case OutOfMemory: return "out of memory";
     case ReadFailed: return "read failure, index out of range or damaged record";
     case WriteFailed: return "write failure";
@@ -94,6 +95,14 @@ void FillVertices(Geometry* g, const double* xy, std::int64_t n) {
   }
 }
 
+// True when slot `slot` of records of `size` bytes lies inside the loaded block.
+template <typename Block>
+bool HasSlot(const Block& block, std::int64_t slot, std::size_t size) {
+  return slot >= 0 && slot < static_cast<std::int64_t>(block.size() / size);
+}
+
+constexpr const char* kBeyondSection = " lies beyond its record section (the file claims more records than it holds)";
+
 template <typename T>
 bool ResizeNoThrow(std::vector<T>* v, std::size_t n) {
   try {
@@ -104,6 +113,13 @@ bool ResizeNoThrow(std::vector<T>* v, std::size_t n) {
   } catch (const std::length_error&) {
     return false;
   }
+}
+
+// "WMAP", 0x05, then the rest of a kind's magic: the head of an older MapGIS layer variant.
+bool IsOlderVariant(const MAPGIS_HEAD& head) {
+  const char* magic = LayerMagic(head.kind);
+  return magic && std::memcmp(head.magic, magic, 4) == 0 && static_cast<unsigned char>(head.magic[4]) == 0x05 &&
+         std::memcmp(head.magic + 5, magic + 5, 3) == 0;
 }
 
 }  // namespace
@@ -175,7 +191,12 @@ std::int32_t MapGis_LayerCore::OpenFile(const char* path) {
   if (!file_->ReadAt(0, &head_, sizeof head_)) return Fail(Status::ReadFailed, "the file is shorter than its head");
   std::int32_t refused = Status::Success;
   char why[160] = "";
-  if (head_.reserved != 0) {
+  if (IsOlderVariant(head_)) {
+    // Same container name, an older head layout: its counts and sections are not where this
+    // reader looks, so it is refused as what it is rather than read as damage.
+    refused = Status::OlderVariant;
+    std::snprintf(why, sizeof why, "an older MapGIS layer variant (head byte 4 is 0x05), which this reader does not read");
+  } else if (head_.reserved != 0) {
     refused = rules_.reservedStatus;
     std::snprintf(why, sizeof why, "damaged head: the reserved field holds %d", head_.reserved);
   } else if (head_.partOffset > kMaxDirectory || head_.partCount > kMaxDirectory) {
@@ -268,6 +289,24 @@ void MapGis_LayerCore::ClearGeomBuffer() {
   nodes_.Clear();
   std::vector<std::uint8_t>().swap(nodeBad_);
   sectionsLoaded_ = false;
+  lineVertices_ = {};
+  regionVertices_ = {};
+  regionWords_ = {};
+}
+
+// Counts `amount` units for slot `slot` on its first read; false when the slots read so far
+// would then ask for more than four times the units the data area holds, plus a little per slot.
+bool MapGis_LayerCore::Charge(ReadBudget* budget, std::int64_t slot, std::int64_t amount, std::int64_t unitsInData) {
+  if (slot < 0 || amount <= 0) return true;
+  const std::size_t at = static_cast<std::size_t>(slot);
+  if (at < budget->charged.size() && budget->charged[at]) return true;
+  if (at >= budget->charged.size() && !ResizeNoThrow(&budget->charged, at + 1)) return false;
+  const std::int64_t limit = 4 * unitsInData + 16 * (budget->slots + 1);
+  if (amount > limit - budget->used) return false;
+  budget->used += amount;
+  ++budget->slots;
+  budget->charged[at] = 1;
+  return true;
 }
 
 void MapGis_LayerCore::ClearAttrBuffer() {
@@ -315,21 +354,52 @@ std::int32_t MapGis_LayerCore::ProjectionCopy(MAP_PARAstruct* para) const {
 // ---------------------------------------------------------------------------------------------
 // Record sections
 
+// How many of `slots` stored slots (slot 0 included) of `recordSize` bytes the section of
+// directory entry `entry` really holds: a slot count never sizes anything beyond its section.
+std::int32_t MapGis_LayerCore::SlotsInSection(int entry, std::int32_t slots, std::size_t recordSize) const {
+  if (slots <= 0) return 0;
+  Section s;
+  if (!SectionOf(entry, &s)) return 0;
+  const std::int64_t fit = s.length / static_cast<std::int64_t>(recordSize);
+  return static_cast<std::int32_t>(std::min<std::int64_t>(slots, fit));
+}
+
+std::int32_t MapGis_LayerCore::HeldSlots(SlotSection which) const {
+  if (!opened_) return 0;
+  std::int32_t held = 0;
+  switch (which) {
+    case SlotSection::Points:
+      if (readKind_ == KindPoint) held = SlotsInSection(kEntryPrimary, element_.slotCount, kPointSize);
+      break;
+    case SlotSection::Lines:
+      if (readKind_ == KindLine || readKind_ == KindRegion || readKind_ == KindNetwork)
+        held = SlotsInSection(kEntryPrimary, element_.slotCount, kLineSize);
+      break;
+    case SlotSection::Nodes:
+      if (readKind_ == KindNetwork) held = SlotsInSection(kEntryNodes, element_.nodeSlotCount, kNodeSize);
+      break;
+    case SlotSection::Regions:
+      if (readKind_ == KindRegion) held = SlotsInSection(kEntryRegions, element_.regionSlotCount, kRegionSize);
+      break;
+  }
+  return held > 0 ? held - 1 : 0;
+}
+
+// Loads the slots of a record section that the section holds; a stored count beyond them is
+// damage that the reader answers slot by slot ("index out of range"), never a loop or an
+// allocation sized by the stored count.
 std::int32_t MapGis_LayerCore::LoadRecords(int entry, std::int32_t slots, std::size_t recordSize,
                                             RecordBlock* out, const char* what) {
-  if (slots <= 0) {
+  const std::int32_t held = SlotsInSection(entry, slots, recordSize);
+  if (held <= 0) {
     out->Clear();
+    Section s;
+    if (slots > 0 && !SectionOf(entry, &s)) return Fail(Status::ReadFailed, std::string("the ") + what + " section is missing");
     return Status::Success;
   }
   Section s;
-  if (!SectionOf(entry, &s)) return Fail(Status::ReadFailed, std::string("the ") + what + " section is missing");
-  std::int64_t bytes = static_cast<std::int64_t>(slots) * static_cast<std::int64_t>(recordSize);
-  if (!file_->Contains(s.offset, bytes)) {
-    char buf[200];
-    std::snprintf(buf, sizeof buf, "%d %s slots need %lld bytes at offset %lld, past the end of the file", slots,
-                  what, static_cast<long long>(bytes), static_cast<long long>(s.offset));
-    return Fail(Status::ReadFailed, buf);
-  }
+  SectionOf(entry, &s);
+  std::int64_t bytes = static_cast<std::int64_t>(held) * static_cast<std::int64_t>(recordSize);
   // Read through the mapping where there is one: a large layer's records are not copied.
   if (const unsigned char* mapped = file_->MappedAt(s.offset, bytes)) {
     out->View(mapped, static_cast<std::size_t>(bytes));
@@ -438,6 +508,8 @@ std::int32_t MapGis_LayerCore::ReadPoint(int index, MAPGIS_PntInfo* info, Geomet
   if (index < 0 || index > static_cast<std::int64_t>(slots) - 2) return Fail(Status::ReadFailed, "point index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
+  if (!HasSlot(points_, index + 1, kPointSize))
+    return Fail(Status::ReadFailed, "point " + std::to_string(index + 1) + kBeyondSection);
   auto rec = Record<MAPGIS_PntInfo>(points_, index + 1);
   if (rec.flag != 1) return Fail(Status::Deleted, "deleted point");
   if (!nodeBad_.empty() && nodeBad_[static_cast<std::size_t>(index) + 1])
@@ -469,6 +541,8 @@ std::int32_t MapGis_LayerCore::ReadArcInfo(int index, MAPGIS_LineInfo* info, Geo
   if (index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2) return Fail(Status::ReadFailed, "line index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
+  if (!HasSlot(lines_, index + 1, kLineSize))
+    return Fail(Status::ReadFailed, "line " + std::to_string(index + 1) + kBeyondSection);
   auto rec = Record<MAPGIS_LineInfo>(lines_, index + 1);
   if (rec.flag != 1) return Fail(Status::Deleted, "deleted line");
   if (info) *info = rec;
@@ -480,6 +554,10 @@ std::int32_t MapGis_LayerCore::ReadArcInfo(int index, MAPGIS_LineInfo* info, Geo
   }
   st = CheckDataRange(rec.dataOffset, n * 16, "vertex list", index + 1);
   if (st != Status::Success) return st;
+  if (!Charge(&lineVertices_, index + 1, n, data_.length / 16)) {
+    return Fail(Status::ReadFailed, "line " + std::to_string(index + 1) +
+                                        ": the lines read so far list their vertices many times over what the data area holds");
+  }
   if (!ResizeNoThrow(&arcScratch_, std::max<std::size_t>(arcScratch_.size(), static_cast<std::size_t>(2 * n))))
     return Fail(Status::OutOfMemory, "no memory for a line");
   st = ReadData(rec.dataOffset, arcScratch_.data(), n * 16, "vertex list", index + 1);
@@ -506,7 +584,7 @@ std::int32_t MapGis_LayerCore::ReadArcInfo(int index, MAPGIS_LineInfo* info, Geo
 
 std::int32_t MapGis_LayerCore::ReadPolyArc(int arcNo, int* pointCount, double* buffer, std::int64_t capacity) {
   std::int64_t slot = arcNo < 0 ? -static_cast<std::int64_t>(arcNo) : arcNo;
-  if (slot < 1 || slot > static_cast<std::int64_t>(element_.slotCount) - 1 || lines_.empty())
+  if (slot < 1 || slot > static_cast<std::int64_t>(element_.slotCount) - 1 || !HasSlot(lines_, slot, kLineSize))
     return Fail(Status::ReadFailed, "arc " + std::to_string(slot) + " does not exist");
   auto rec = Record<MAPGIS_LineInfo>(lines_, slot);
   if (rec.flag != 1) return Fail(Status::Deleted, "deleted arc");
@@ -548,12 +626,18 @@ std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, 
   if (index < 0 || index > static_cast<std::int64_t>(element_.regionSlotCount) - 2) return Fail(Status::ReadFailed, "region index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
+  if (!HasSlot(regions_, index + 1, kRegionSize))
+    return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) + kBeyondSection);
   auto rec = Record<MAPGIS_RegInfo>(regions_, index + 1);
   if (rec.flag != 1) return Fail(Status::Deleted, "deleted region");
   if (rec.arcListLength < 1) return Fail(Status::BadRegion, "region " + std::to_string(index + 1) + ": empty arc list");
   if (info) *info = rec;
   if (!geom) return Status::Success;
 
+  if (!Charge(&regionWords_, index + 1, rec.arcListLength, data_.length / 4)) {
+    return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) +
+                                        ": the regions read so far list more arcs than the data area holds many times over");
+  }
   std::int32_t vertexTotal = 0;
   st = ReadPolyTopo(rec, &vertexTotal, &arcList_);
   if (st != Status::Success) return st;
@@ -573,7 +657,7 @@ std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, 
   for (std::int32_t a : e) {
     if (a == 0) continue;
     std::int64_t slot = a < 0 ? -static_cast<std::int64_t>(a) : a;
-    if (slot < 1 || slot > static_cast<std::int64_t>(element_.slotCount) - 1) continue;
+    if (slot < 1 || !HasSlot(lines_, slot, kLineSize)) continue;
     auto arc = Record<MAPGIS_LineInfo>(lines_, slot);
     if (arc.flag == 1 && arc.pointCount > 0) listed += arc.pointCount;
   }
@@ -581,6 +665,10 @@ std::int32_t MapGis_LayerCore::ReadPolygonInfo(int index, MAPGIS_RegInfo* info, 
   if (listed > 4 * dataVertices + 16) {
     return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) +
                                         ": its arc list asks for more vertices than the data area holds");
+  }
+  if (!Charge(&regionVertices_, index + 1, listed, dataVertices)) {
+    return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) +
+                                        ": the regions read so far ask for their arcs' vertices many times over what the data area holds");
   }
   const std::int64_t capacity = std::min(c, listed);
   if (!ResizeNoThrow(&arcScratch_, std::max<std::size_t>(arcScratch_.size(), static_cast<std::size_t>(2 * capacity))))
@@ -654,6 +742,8 @@ std::int32_t MapGis_LayerCore::GetNoteInfo(int index, char* text) {
   if (index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2) return Fail(Status::ReadFailed, "annotation index out of range");
   std::int32_t st = LoadSections();
   if (st != Status::Success) return st;
+  if (!HasSlot(points_, index + 1, kPointSize))
+    return Fail(Status::ReadFailed, "annotation " + std::to_string(index + 1) + kBeyondSection);
   if (!text) return Status::Success;
   auto rec = Record<MAPGIS_PntInfo>(points_, index + 1);
   if (rec.textLength < 1) {
@@ -708,6 +798,8 @@ std::int32_t MapGis_LayerCore::ReadTopology(int index, MAPGIS_Topology* topo) {
     topologyLoaded_ = true;
   }
   if (index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 1) return Fail(Status::ReadFailed, "topology index out of range");
+  if (!HasSlot(topology_, index, kTopologySize))
+    return Fail(Status::ReadFailed, "topology entry " + std::to_string(index) + kBeyondSection);
   if (topo) std::memcpy(topo, topology_.data() + static_cast<std::size_t>(index) * kTopologySize, kTopologySize);
   return Status::Success;
 }
@@ -772,6 +864,13 @@ std::int32_t MapGis_LayerCore::ReadFieldInfo(int type) {
 std::int32_t MapGis_LayerCore::CheckRecordBlock() {
   const MAPGIS_FieldHead& h = fieldHead_;
   std::int64_t bytes = static_cast<std::int64_t>(h.recordCount) * static_cast<std::int64_t>(h.recordLength);
+  // Every field takes at least one byte of a record behind its byte 0, so more fields than record
+  // bytes is damage; it also keeps a pass over all values (records times fields) within the file.
+  if (h.fieldCount > h.recordLength) {
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "%d fields cannot fit in attribute records of %d bytes", h.fieldCount, h.recordLength);
+    return Fail(Status::ReadFailed, buf);
+  }
   if (h.recordCount < 1 || h.recordLength < 1 || h.recordsOffset < 0 ||
       !file_->Contains(attrArea_.offset + h.recordsOffset, bytes)) {
     char buf[200];
@@ -1092,6 +1191,8 @@ std::int32_t MapGis_Reader::GetInfo(int* slots, int* shapeType, int* ticCount) c
 std::int32_t MapGis_Reader::SetPointInfo(int index, MAPGIS_PntInfo info) {
   if (!opened_ || readKind_ != KindPoint || !sectionsLoaded_ || index < 0 || index > static_cast<std::int64_t>(element_.slotCount) - 2)
     return Fail(Status::ReadFailed, "no such point record in memory");
+  if (!HasSlot(points_, static_cast<std::int64_t>(index) + 1, kPointSize))
+    return Fail(Status::ReadFailed, "point " + std::to_string(index + 1) + kBeyondSection);
   std::uint8_t* records = points_.Writable();
   if (records == nullptr) return Fail(Status::OutOfMemory, "no memory for the changed records");
   std::memcpy(records + (static_cast<std::size_t>(index) + 1) * kPointSize, &info, kPointSize);
@@ -1102,6 +1203,8 @@ std::int32_t MapGis_Reader::SetArcInfo(int index, MAPGIS_LineInfo info) {
   if (!opened_ || (readKind_ != KindLine && readKind_ != KindRegion) || !sectionsLoaded_ || index < 0 ||
       index > static_cast<std::int64_t>(element_.slotCount) - 2)
     return Fail(Status::ReadFailed, "no such line record in memory");
+  if (!HasSlot(lines_, static_cast<std::int64_t>(index) + 1, kLineSize))
+    return Fail(Status::ReadFailed, "line " + std::to_string(index + 1) + kBeyondSection);
   std::uint8_t* records = lines_.Writable();
   if (records == nullptr) return Fail(Status::OutOfMemory, "no memory for the changed records");
   std::memcpy(records + (static_cast<std::size_t>(index) + 1) * kLineSize, &info, kLineSize);
@@ -1111,6 +1214,8 @@ std::int32_t MapGis_Reader::SetArcInfo(int index, MAPGIS_LineInfo info) {
 std::int32_t MapGis_Reader::SetPolygonInfo(int index, MAPGIS_RegInfo info) {
   if (!opened_ || readKind_ != KindRegion || !sectionsLoaded_ || index < 0 || index > static_cast<std::int64_t>(element_.regionSlotCount) - 2)
     return Fail(Status::ReadFailed, "no such region record in memory");
+  if (!HasSlot(regions_, static_cast<std::int64_t>(index) + 1, kRegionSize))
+    return Fail(Status::ReadFailed, "region " + std::to_string(index + 1) + kBeyondSection);
   std::uint8_t* records = regions_.Writable();
   if (records == nullptr) return Fail(Status::OutOfMemory, "no memory for the changed records");
   std::memcpy(records + (static_cast<std::size_t>(index) + 1) * kRegionSize, &info, kRegionSize);
@@ -1242,6 +1347,8 @@ std::int32_t MapGis_LayerCore::ReadNode(int index, MAPGIS_PntInfo* info, Geometr
     std::int32_t st = LoadRecords(kEntryNodes, element_.nodeSlotCount, kNodeSize, &nodes_, "node");
     if (st != Status::Success) return st;
   }
+  if (!HasSlot(nodes_, index + 1, kNodeSize))
+    return Fail(Status::ReadFailed, "node " + std::to_string(index + 1) + kBeyondSection);
   auto node = Record<MAPGIS_NetPntInfo>(nodes_, index + 1);
   if (node.flag != 1) return Fail(Status::Deleted, "deleted node");
   if (info) {

@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "batch/output_naming.h"
+#include "engine/conversion_frame.h"
 #include "batch_fixtures.h"
 #include "temp_config.h"
 
@@ -432,6 +435,46 @@ TEST_F(Driver, DamagedFilesFailAloneWithTheirOwnLog) {
   }
   EXPECT_TRUE(Exists(out / "good.shp"));
   EXPECT_TRUE(Exists(out / "good_P0.shp"));  // the line file "good" took the plain name
+}
+
+// Layers whose slot counts claim far more records than they hold fail alone and at once; the
+// batch goes on with the next row.
+TEST_F(Driver, ClaimedCountsBeyondTheFileFailQuicklyAndTheBatchGoesOn) {
+  auto damaged = [](KvxTest::LayerBuilder b, std::size_t at, std::int32_t value) {
+    std::vector<std::uint8_t> bytes = b.Build();
+    std::memcpy(bytes.data() + at, &value, sizeof value);
+    return bytes;
+  };
+  KvxTest::LayerBuilder points(kPoint);
+  points.AddPoint(1, 1);
+  points.AddPoint(2, 2, "ab");
+  KvxTest::LayerBuilder lines(kLine);
+  lines.AddLine({{0, 0}, {1, 1}});
+  const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> bad = {
+      {"regions.wp", damaged(KvxTest::UnitSquares(2), 280, 2147483646)},
+      {"lines.wl", damaged(lines, 264, 2147483647)},
+      {"points.wt", damaged(points, 264, 0x00A70003)},
+  };
+  for (const auto& [name, bytes] : bad) {
+    ASSERT_TRUE(KvxTest::WriteFile(src / name, bytes));
+    list.AddLayerFile(src / name);
+  }
+  ASSERT_TRUE(WriteLines(src / "good.wl"));
+  list.AddLayerFile(src / "good.wl");
+
+  const auto start = std::chrono::steady_clock::now();
+  const Kvx::BatchSummary summary = driver.ConvertFileList(1, out.path().string());
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 2.0);
+  EXPECT_EQ(summary.counts, (Kvx::BatchCounters{1, 0, 0, 3, 0}));
+  for (std::size_t i = 0; i < bad.size(); ++i) {
+    SCOPED_TRACE(bad[i].first);
+    EXPECT_EQ(view.finished.at(i).second, Kvx::kConvertReadErrors);
+    EXPECT_EQ(list.TopRows()[i].cells[Kvx::ColumnResult], "失败");
+    const std::string log =
+        MapGis::GbkToUtf8(ReadAll(With(list.TopRows()[i].cells[Kvx::ColumnResultName], ".log")));
+    EXPECT_NE(log.find("E__文件声明的记录数多于实际存储的记录数("), std::string::npos) << log;
+  }
+  EXPECT_TRUE(Exists(out / "good.shp"));
 }
 
 TEST(DriverOutput, ReadOnlyFolderFailsItsRowsAndTheBatchGoesOn) {

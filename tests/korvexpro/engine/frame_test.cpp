@@ -169,6 +169,7 @@ TEST(ConversionFrame, OpenFailureLinesByStatus) {
   EXPECT_EQ(Kvx::OpenFailureLine(-9999), "E__原文件错误-数据校验错误\n");
   EXPECT_EQ(Kvx::OpenFailureLine(-9997), "E__原文件错误-要素几何类型错误\n");
   EXPECT_EQ(Kvx::OpenFailureLine(-9996), "E__原文件错误-文件打开失败\n");
+  EXPECT_EQ(Kvx::OpenFailureLine(-9995), "E__原文件错误-不支持的MapGIS旧版图层格式\n");
   EXPECT_EQ(Kvx::OpenFailureLine(-9998), "E__原文件错误-发生未知错误\n");
   EXPECT_EQ(Kvx::OpenFailureLine(-9983), "E__原文件错误-发生未知错误\n");
 
@@ -409,9 +410,12 @@ TEST(FrameSettingsFrom, TakesEveryValueOfTheSnapshot) {
   s.FontAdjust = 2.5f;
   s.SingleFont = "Arial";
   EXPECT_EQ(Kvx::FrameSettings::From(s).qgisStyle, 1) << "a style by default";
+  EXPECT_EQ(Kvx::FrameSettings::From(s).repairGeometry, 0) << "regions as stored by default";
   s.QgisStyle = 0;
+  s.RepairGeometry = 1;
   const Kvx::FrameSettings f = Kvx::FrameSettings::From(s);
   EXPECT_EQ(f.qgisStyle, 0);
+  EXPECT_EQ(f.repairGeometry, 1);
   EXPECT_EQ(f.codePage, 1);
   EXPECT_EQ(f.symbolType, 4);
   EXPECT_EQ(f.colorModel, 2);

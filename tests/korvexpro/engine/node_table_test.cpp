@@ -150,7 +150,7 @@ TEST(NodeConversion, OtherLayerKindsRefused) {
 
 class TraceRecorder : public Kvx::Notifier {
  public:
-  void Trace(int level, std::string_view text, const std::source_location&) override {
+  void Trace(int level, std::string_view text, const Kvx::SourceLocation&) override {
     traces.emplace_back(level, std::string(text));
   }
   std::vector<std::pair<int, std::string>> traces;

@@ -78,6 +78,7 @@ TEST(SettingsTable, EverySettingWithItsSectionTypeAndDefault) {
       {"Output", "SourceCrs", 'S', ""},
       {"Output", "SevenParameters", 'S', ""},
       {"Output", "RequireDatumShift", 'I', "0"},
+      {"Output", "RepairGeometry", 'I', "0"},
   };
   const auto table = SettingTable();
   ASSERT_EQ(table.size(), std::size(expected));
@@ -235,6 +236,7 @@ TEST(SettingsFile, RoundTripThroughTheUsersFile) {
       {"Output/SourceCrs", "+proj=tmerc +lon_0=105 +ellps=krass +units=m"},
       {"Output/SevenParameters", "-12.5,130.2,42.7,0.8,-1.2,2.5,-3.1"},
       {"Output/RequireDatumShift", "1"},
+      {"Output/RepairGeometry", "1"},
   };
   ASSERT_EQ(std::size(values), SettingTable().size());
 
@@ -277,8 +279,8 @@ TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
   }
   const std::vector<std::string> expected = {
       "[General]",   "ExportEmptyFile", "LogLevel", "MaxFiles", "MaxErrors",  "AutoUpdate", "Jobs", "[Output]",
-      "ExportProjection", "ExportLayerIndex", "RequireDatumShift", "TargetCrs", "SourceCrs", "SevenParameters",
-      "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
+      "ExportProjection", "ExportLayerIndex", "RepairGeometry", "RequireDatumShift", "TargetCrs", "SourceCrs",
+      "SevenParameters", "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
       "RotateType",  "CodePage",        "SingleFont", "FontAdjust", "QgisStyle", "[FilePath]", "WorkPath",  "LogPath",
       "LibPath",     "OutPath",         "[Affix]",  "AffixType", "Mpjfix",     "Wbfix",      "Pntfix",
       "Linfix",      "Regfix",          "Netfix",   "Annofix",  "Arcfix",     "Nodefix",    "[Workspace]",

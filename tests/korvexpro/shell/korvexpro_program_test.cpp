@@ -31,7 +31,7 @@ TEST(Program, HelpListsTheCommandsModesAndOptions) {
   EXPECT_EQ(convert.status, 0);
   for (const char* part : {"quick", "points", "lines", "regions", "arcs", "nodes", "xls", "labels", "params", "codes",
                            "avl", "--mode", "--styles", "--out", "--beside-source", "--projection", "--encoding",
-                           "--colour-model", "--angle-model", "--lib", "--keep-empty", "--max-errors",
+                           "--colour-model", "--angle-model", "--lib", "--keep-empty", "--repair", "--max-errors",
                            "--no-layer-index", "--all-files", "--export-list", "--save-log", "--save", "--quiet",
                            "Exit status"}) {
     EXPECT_TRUE(Has(convert.out, part)) << part << "\n" << convert.out;

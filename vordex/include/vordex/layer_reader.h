@@ -30,6 +30,9 @@ enum LayerKind : std::int32_t {
   KindTable = 7,
 };
 
+// The record sections whose slots a layer counts.
+enum class SlotSection { Points, Lines, Nodes, Regions };
+
 // Field type codes of the attribute areas.
 enum FieldType : std::int32_t {
   FieldString = 0,
@@ -97,6 +100,12 @@ class VORDEX_API MapGis_LayerCore {
 
   std::int32_t GetTicCount() const;
   void GetExtentInfo(double* xMin, double* yMin, double* xMax, double* yMax) const;
+
+  // The addressable slots (slot 0 not counted) of a record section that the section really
+  // holds: the stored slot count, cut to what fits in the section (0 for a section the layer, as
+  // it is read, does not have). The count operations answer the stored counts; a caller that
+  // loops over slots loops over these, and a stored count above them is damage.
+  std::int32_t HeldSlots(SlotSection which) const;
 
   // Features: index i addresses stored slot i + 1.
   std::int32_t ReadArcInfo(int index, MAPGIS_LineInfo* info, Geometry* geom);
@@ -167,6 +176,18 @@ class VORDEX_API MapGis_LayerCore {
   std::int32_t Fail(std::int32_t status, std::string text);
   bool SectionOf(int entry, Section* out) const;
   std::int32_t LoadSections();
+  // What reading the features of a damaged file may cost: the vertices (and arc-list words)
+  // read, counted on the first read of each slot. In a sound file features do not share their
+  // data (an arc serves at most two regions), so the totals stay within a few times the data
+  // area; a file whose records all point at the same data would otherwise make the work, and
+  // the output, grow with the square of the file's size.
+  struct ReadBudget {
+    std::vector<std::uint8_t> charged;  // per slot: already counted
+    std::int64_t used = 0;
+    std::int64_t slots = 0;  // slots counted
+  };
+  bool Charge(ReadBudget* budget, std::int64_t slot, std::int64_t amount, std::int64_t unitsInData);
+  std::int32_t SlotsInSection(int entry, std::int32_t slots, std::size_t recordSize) const;
   std::int32_t LoadRecords(int entry, std::int32_t slots, std::size_t recordSize, RecordBlock* out,
                            const char* what);
   std::int32_t CheckDataRange(std::int64_t relOffset, std::int64_t bytes, const char* what, std::int64_t slot);
@@ -201,6 +222,9 @@ class VORDEX_API MapGis_LayerCore {
   bool topologyLoaded_ = false;
   std::vector<double> arcScratch_;     // work buffer of line and region reads, reused
   std::vector<std::int32_t> arcList_;  // work buffer of region reads, reused
+  ReadBudget lineVertices_;
+  ReadBudget regionVertices_;
+  ReadBudget regionWords_;
 
   std::int32_t attrType_ = -1;
   std::int32_t loadedType_ = -1;  // type whose structure is loaded, -1 none

@@ -12,6 +12,7 @@ inline constexpr std::int32_t NotMapGis = -10000;      // magic does not match t
 inline constexpr std::int32_t DamagedHead = -9999;     // reserved != 0, directory beyond 1024
 inline constexpr std::int32_t UnknownKind = -9997;     // layer kind not known
 inline constexpr std::int32_t CannotOpen = -9996;      // file cannot be opened
+inline constexpr std::int32_t OlderVariant = -9995;    // an older MapGIS layer head (byte 4 is 0x05), not read
 inline constexpr std::int32_t OutOfMemory = -9994;     // allocation failed
 inline constexpr std::int32_t ReadFailed = -9983;      // read failure, bad index, wrong kind, bad count
 inline constexpr std::int32_t WriteFailed = -9982;     // write-back failure
