@@ -37,7 +37,8 @@ fs::path WriteFixtures(const fs::path& dir) {
   fs::create_directories(data / "demo");
   for (const auto& entry : fs::directory_iterator(KVX_EXAMPLES)) {
     const std::string ext = entry.path().extension().string();
-    if (ext != ".sh") fs::copy_file(entry.path(), data / "demo" / entry.path().filename(), fs::copy_options::overwrite_existing);
+    // The demo's data files; its scripts and folders (the cluster examples) are not fixtures.
+    if (ext != ".sh" && entry.is_regular_file()) fs::copy_file(entry.path(), data / "demo" / entry.path().filename(), fs::copy_options::overwrite_existing);
   }
   auto damaged = [&](KvxTest::LayerBuilder b, const char* name, std::size_t at, const void* bytes, std::size_t n,
                      std::size_t keep = SIZE_MAX) {
