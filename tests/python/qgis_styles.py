@@ -155,7 +155,7 @@ def main():
             alias = [layer.attributeAlias(i) for i in range(layer.fields().count())]
             check("名称" in alias, "params: aliases %r" % alias)
 
-        if samples:
+        if samples and os.path.isdir(samples):
             project = [f for f in os.listdir(samples) if f.upper() == "I486732TY.MPJ"]
             slib = [d for d in os.listdir(samples) if d.lower() == "slib"]
             if project and slib:
@@ -165,7 +165,7 @@ def main():
             else:
                 print("samples: I486732TY.MPJ or slib/ not found in", samples, "- not checked")
         else:
-            print("samples: not present - not checked")
+            print("samples: not present%s - not checked" % (" at " + samples if samples else ""))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     for f in failures:
