@@ -224,7 +224,7 @@ class RowRecorder : public Notifier {
     }
     events_.push_back({Event::Message, std::string(caption), std::string(text), icon, 0, {}});
   }
-  void Trace(int level, std::string_view text, const std::source_location& where) override {
+  void Trace(int level, std::string_view text, const SourceLocation& where) override {
     if (view_ != nullptr) {
       PassTrace(*view_, *log_, level, text, where);
       return;
@@ -257,7 +257,7 @@ class RowRecorder : public Notifier {
 
  private:
   static void PassTrace(BatchView& view, OperationLog& log, int level, std::string_view text,
-                        const std::source_location& where) {
+                        const SourceLocation& where) {
     view.Trace(level, text, where);
     if (std::optional<std::string> line = TraceLogLine(level, text)) log.AddLine(*line);
   }
@@ -268,7 +268,7 @@ class RowRecorder : public Notifier {
     std::string text;
     MessageIcon icon;
     int level;
-    std::source_location where;
+    SourceLocation where;
   };
   BatchView* view_;
   OperationLog* log_;
