@@ -115,12 +115,10 @@ bool Replace(MapGis::Geometry* g, const std::vector<Ring>& rings) {
       if (arrays[1][at] > yMax) yMax = arrays[1][at];
     }
   }
-  std::free(g->partStart);
-  std::free(g->partType);
-  std::free(g->x);
-  std::free(g->y);
-  std::free(g->z);
-  std::free(g->m);
+  // The old arrays go the way the library frees them; the new ones take their place.
+  const std::int32_t shapeType = g->shapeType;
+  MapGis::EmptyGeometry(g);
+  g->shapeType = shapeType;
   g->partStart = starts;
   g->partType = types;
   g->x = arrays[0];
