@@ -84,17 +84,7 @@ int FileList::AddLayerFile(const fs::path& path, std::optional<std::size_t> pare
   if (!IsLayerKind(kind)) return 0;
   if (parent && *parent >= rows_.size()) return 0;
 
-  RowRef ref;
-  if (parent) {
-    std::vector<FileRow>& children = rows_[*parent].children;
-    children.push_back(NewRow(path, kind));
-    ref = {*parent, children.size() - 1};
-  } else {
-    rows_.push_back(NewRow(path, kind));
-    ref = {rows_.size() - 1, std::nullopt};
-  }
-  ++rowCount_;
-  RowAddedToList(ref);
+  AppendRow(NewRow(path, kind), parent);
   return static_cast<int>(kind);
 }
 
@@ -102,10 +92,7 @@ int FileList::AddProjectFile(const fs::path& path) {
   if (KindOfPath(path) != RowKind::Project) return -1;
   FileRow row = NewRow(path, RowKind::Project);
   row.expanded = true;
-  rows_.push_back(std::move(row));
-  ++rowCount_;
-  const std::size_t index = rows_.size() - 1;
-  RowAddedToList({index, std::nullopt});
+  const std::size_t index = AppendRow(std::move(row), std::nullopt).top;
 
   MapGis::MapGis_Prj project;
   const std::int32_t count = project.LoadProject(path);
@@ -124,14 +111,19 @@ int FileList::AddProjectFile(const fs::path& path) {
 
 std::optional<RowRef> FileList::AddRowAsPlanned(const fs::path& path, RowKind kind, std::optional<std::size_t> parent) {
   if (kind == RowKind::None || (parent && (kind == RowKind::Project || *parent >= rows_.size()))) return std::nullopt;
+  FileRow row = NewRow(path, kind);
+  row.expanded = !parent && kind == RowKind::Project;
+  return AppendRow(std::move(row), parent);
+}
+
+// Puts `row` at the end of the list (or of its project's layers), counts it and tells the view.
+RowRef FileList::AppendRow(FileRow row, std::optional<std::size_t> parent) {
   RowRef ref;
   if (parent) {
     std::vector<FileRow>& children = rows_[*parent].children;
-    children.push_back(NewRow(path, kind));
+    children.push_back(std::move(row));
     ref = {*parent, children.size() - 1};
   } else {
-    FileRow row = NewRow(path, kind);
-    row.expanded = kind == RowKind::Project;
     rows_.push_back(std::move(row));
     ref = {rows_.size() - 1, std::nullopt};
   }

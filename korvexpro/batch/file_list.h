@@ -146,6 +146,7 @@ class FileList {
 
  private:
   // Tells the view about a new row, and shows the count on every tenth.
+  RowRef AppendRow(FileRow row, std::optional<std::size_t> parent);
   void RowAddedToList(const RowRef& ref);
 
   BatchView* view_;
