@@ -7,7 +7,9 @@
 // front end can pass a plain BatchView.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "styles/notifier.h"
 
@@ -48,6 +50,11 @@ class BatchView : public Notifier {
   virtual void RowStarted(const FileList& list, const RowRef& row) { (void)list, (void)row; }
   virtual void RowFinished(const FileList& list, const RowRef& row, std::int32_t result) {
     (void)list, (void)row, (void)result;
+  }
+  // Just before RowFinished: the output names (full paths without extension) whose files the row
+  // kept, in the order they were written; empty when it kept none.
+  virtual void RowOutputs(const FileList& list, const RowRef& row, const std::vector<std::string>& names) {
+    (void)list, (void)row, (void)names;
   }
 
   // ---- Panes ----

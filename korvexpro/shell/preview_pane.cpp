@@ -112,6 +112,12 @@ void CPreviewPane::ShowOutputs(const std::vector<std::filesystem::path>& bases) 
 
 void CPreviewPane::Load(const std::filesystem::path& base, std::size_t layer, std::size_t& vertices) {
   const QString name = QString::fromStdString(base.filename().string());
+  // A table's output has no shapes to draw.
+  std::error_code ec;
+  if (!std::filesystem::exists(base.native() + ".shp", ec) && !std::filesystem::exists(base.native() + ".SHP", ec) &&
+      std::filesystem::exists(base.native() + ".dbf", ec)) {
+    return;
+  }
   std::unique_ptr<SHPInfo, ShpCloser> shp(SHPOpen(base.c_str(), "rb"));
   if (!shp) {
     problems_ << QStringLiteral("无法打开 %1.shp").arg(name);
