@@ -332,8 +332,8 @@ void CMainFrame::BuildPanes() {
 
 void CMainFrame::DockDefault() {
   for (QDockWidget* dock : {infoDock_, outputDock_, previewDock_}) {
-    removeDockWidget(dock);
     dock->setFloating(false);
+    removeDockWidget(dock);
   }
   addDockWidget(Qt::BottomDockWidgetArea, outputDock_);
   addDockWidget(Qt::BottomDockWidgetArea, infoDock_);
