@@ -18,3 +18,28 @@ endif()
 if(NOT out MATCHES "convert")
   message(FATAL_ERROR "installed korvexpro --help does not list the convert command:\n${out}")
 endif()
+
+# The desktop program: installed with its widget library, its menu entry and its icon; it starts
+# (offscreen) and is still running when stopped after a few seconds.
+if(GUI)
+  foreach(f bin/korvexpro-gui share/applications/korvexpro-gui.desktop share/icons/hicolor/scalable/apps/korvexpro.svg)
+    if(NOT EXISTS "${PREFIX}/${f}")
+      message(FATAL_ERROR "the install tree holds no ${f}")
+    endif()
+  endforeach()
+  file(GLOB wendle "${PREFIX}/lib*/libwendle.so.*" "${PREFIX}/lib/*/libwendle.so.*")
+  if(NOT wendle)
+    message(FATAL_ERROR "the install tree holds no libwendle")
+  endif()
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E env QT_QPA_PLATFORM=offscreen "${PREFIX}/bin/korvexpro-gui" --version
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT out MATCHES "korvexpro-gui [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+")
+    message(FATAL_ERROR "installed korvexpro-gui --version failed (${rc}): ${out}${err}")
+  endif()
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E env QT_QPA_PLATFORM=offscreen
+                          "${PREFIX}/bin/korvexpro-gui" --config "${PREFIX}/gui-check.ini"
+                  TIMEOUT 4 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc MATCHES "timeout")
+    message(FATAL_ERROR "installed korvexpro-gui did not keep running (${rc}): ${err}")
+  endif()
+endif()

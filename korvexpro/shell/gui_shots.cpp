@@ -1,5 +1,5 @@
-// kvx_gui_shots OUTDIR PROJECT LIBRARY-FOLDER REGION-LAYER [PREFIX]: opens the main window, queues
-// PROJECT, converts it with legends ("生成AVL图例") using the colour library in LIBRARY-FOLDER into a
+// kvx_gui_shots OUTDIR LIBRARY-FOLDER REGION-LAYER PREFIX PATH...: opens the main window, queues the
+// PATHs (projects, layer files), converts them with legends ("生成AVL图例") using the colour library in LIBRARY-FOLDER into a
 // temporary folder, selects the layer row named REGION-LAYER and renders into OUTDIR:
 //   PREFIXmain-window.png   the window after the batch (rows coloured by result, the log filled),
 //   PREFIXtheme-N.png       the window in each of the four themes,
@@ -76,8 +76,8 @@ bool Save(QWidget& widget, const QDir& out, const QString& name, bool caption) {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 5 && argc != 6) {
-    std::fprintf(stderr, "usage: kvx_gui_shots OUTDIR PROJECT LIBRARY-FOLDER REGION-LAYER [PREFIX]\n");
+  if (argc < 6) {
+    std::fprintf(stderr, "usage: kvx_gui_shots OUTDIR LIBRARY-FOLDER REGION-LAYER PREFIX PATH...\n");
     return 2;
   }
   QApplication::setFont(Wendle::ChineseFont());
@@ -86,10 +86,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kvx_gui_shots: cannot make %s\n", argv[1]);
     return 1;
   }
-  const QString project = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
-  const QString library = QFileInfo(QString::fromLocal8Bit(argv[3])).absoluteFilePath();
-  const QString region = QString::fromLocal8Bit(argv[4]);
-  const QString prefix = argc == 6 ? QString::fromLocal8Bit(argv[5]) : QString();
+  const QString library = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
+  const QString region = QString::fromLocal8Bit(argv[3]);
+  const QString prefix = QString::fromLocal8Bit(argv[4]);
+  QStringList paths;
+  for (int i = 5; i < argc; ++i) paths.append(QFileInfo(QString::fromLocal8Bit(argv[i])).absoluteFilePath());
 
   QTemporaryDir work;
   if (!work.isValid()) return 1;
@@ -99,7 +100,7 @@ int main(int argc, char** argv) {
   Kvx::LoadSettings(settings, config);
   settings.LibPath = Kvx::PathString(library);
   settings.OutPath = Kvx::PathString(work.filePath(QStringLiteral("out")));
-  settings.WorkPath = Kvx::PathString(QFileInfo(project).absolutePath());
+  settings.WorkPath = Kvx::PathString(QFileInfo(paths.constFirst()).absolutePath());
   settings.Jobs = 1;
   QDir().mkpath(work.filePath(QStringLiteral("out")));
 
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
 
   Kvx::CKorvexProView* view = frame.View();
-  view->AddPaths({project});
+  view->AddPaths(paths);
   const Kvx::BatchCommand* avl = Kvx::FindBatchCommand("avl");
   if (avl == nullptr) return 1;
   view->RunCommand(*avl);
