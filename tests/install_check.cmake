@@ -22,7 +22,8 @@ endif()
 # The desktop program: installed with its widget library, its menu entry and its icon; it starts
 # (offscreen) and is still running when stopped after a few seconds.
 if(GUI)
-  foreach(f bin/korvexpro-gui share/applications/korvexpro-gui.desktop share/icons/hicolor/scalable/apps/korvexpro.svg)
+  foreach(f bin/korvexpro-gui share/applications/korvexpro-gui.desktop share/icons/hicolor/scalable/apps/korvexpro.svg
+            share/mime/packages/korvexpro.xml)
     if(NOT EXISTS "${PREFIX}/${f}")
       message(FATAL_ERROR "the install tree holds no ${f}")
     endif()

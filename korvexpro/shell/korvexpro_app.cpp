@@ -2,9 +2,16 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
 
 #include "settings/settings.h"
 #include "shell/command_icons.h"
@@ -12,6 +19,8 @@
 #include "shell/korvexpro_view.h"
 #include "shell/main_frame.h"
 #include "wendle/fonts.h"
+
+#include <memory>
 
 namespace Kvx {
 namespace fs = std::filesystem;
@@ -69,7 +78,85 @@ QString WindowStateFileFor(const fs::path& settingsFile) {
   return PathText(state.string());
 }
 
+namespace {
+
+// SIGTERM and SIGINT (a session that ends, Ctrl-C in the terminal) close the window as its close
+// button would, so the settings and the window state are saved; a running batch stops after its
+// row. The handler only writes a byte into a pipe that the event loop watches; the pipe's write
+// end is the one thing a signal handler can reach, so it lives here for the program's run.
+std::atomic<int> signalPipe{-1};
+
+extern "C" void OnQuitSignal(int) {
+  const int fd = signalPipe.load();
+  if (fd >= 0) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(fd, &byte, 1);
+  }
+}
+
+class QuitSignals {
+ public:
+  QuitSignals() {
+    if (pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) {
+      fds_[0] = fds_[1] = -1;
+      return;
+    }
+    signalPipe.store(fds_[1]);
+    struct sigaction action {};
+    action.sa_handler = OnQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, &oldTerm_);
+    sigaction(SIGINT, &action, &oldInt_);
+    installed_ = true;
+  }
+  ~QuitSignals() {
+    if (installed_) {
+      sigaction(SIGTERM, &oldTerm_, nullptr);
+      sigaction(SIGINT, &oldInt_, nullptr);
+    }
+    signalPipe.store(-1);
+    notifier_.reset();
+    for (int fd : fds_)
+      if (fd >= 0) close(fd);
+  }
+  QuitSignals(const QuitSignals&) = delete;
+  QuitSignals& operator=(const QuitSignals&) = delete;
+
+  void OnSignal(CMainFrame& frame) {
+    if (fds_[0] < 0) return;
+    notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, &frame, [this, &frame] {
+      char bytes[16];
+      while (read(fds_[0], bytes, sizeof bytes) > 0) {
+      }
+      frame.CloseWhenIdle();
+    });
+  }
+
+ private:
+  int fds_[2] = {-1, -1};
+  bool installed_ = false;
+  struct sigaction oldTerm_ {};
+  struct sigaction oldInt_ {};
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace
+
+void QueueStartupPaths(CMainFrame& frame, const QStringList& paths) {
+  QStringList files;
+  QStringList folders;
+  for (const QString& p : paths) {
+    const QFileInfo info(p);
+    (info.isDir() ? folders : files).append(info.absoluteFilePath());
+  }
+  if (!files.isEmpty()) frame.View()->AddPaths(files);
+  if (!folders.isEmpty()) frame.View()->SearchFolders(folders);
+}
+
 int CKorvexProApp::Run(int argc, char** argv) {
+  QuitSignals quitSignals;
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("KorvexPro"));
   QApplication::setOrganizationName(QStringLiteral("Halvard"));
@@ -106,18 +193,10 @@ int CKorvexProApp::Run(int argc, char** argv) {
   CMainFrame frame(settings, prompts, configFile, WindowStateFileFor(configFile));
   frame.RestoreWindowState();
   frame.show();
+  quitSignals.OnSignal(frame);
 
   if (!parsed.paths.isEmpty()) {
-    QTimer::singleShot(0, &frame, [&frame, paths = parsed.paths] {
-      QStringList files;
-      QStringList folders;
-      for (const QString& p : paths) {
-        const QString absolute = QFileInfo(p).absoluteFilePath();
-        (QFileInfo(p).isDir() ? folders : files).append(absolute);
-      }
-      if (!files.isEmpty()) frame.View()->AddPaths(files);
-      if (!folders.isEmpty()) frame.View()->SearchFolders(folders);
-    });
+    QTimer::singleShot(0, &frame, [&frame, paths = parsed.paths] { QueueStartupPaths(frame, paths); });
   }
 
   const int status = QApplication::exec();

@@ -28,6 +28,12 @@ QString GuiUsage();
 // The file that keeps the window's place and pane layout: beside the settings file.
 QString WindowStateFileFor(const std::filesystem::path& settingsFile);
 
+class CMainFrame;
+
+// Queues the program's PATHs: projects and layer files as the add-files dialog would (in their
+// order), then the folders through the folder search.
+void QueueStartupPaths(CMainFrame& frame, const QStringList& paths);
+
 class CKorvexProApp {
  public:
   // Runs the program; returns its exit status.

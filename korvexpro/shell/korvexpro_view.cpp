@@ -520,7 +520,7 @@ bool CKorvexProView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CKorvexProView::PumpEvents() {
-  if (sincePump_->isValid() && sincePump_->elapsed() < 40) return;
+  if (sincePump_->isValid() && sincePump_->elapsed() < 25) return;
   QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   sincePump_->restart();
 }

@@ -449,6 +449,15 @@ void CMainFrame::OpenPage(const char* url) {
   }
 }
 
+void CMainFrame::CloseWhenIdle() {
+  if (view_->Busy()) {
+    closeAfterRun_ = true;
+    view_->RequestStop();
+    return;
+  }
+  close();
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (view_->Busy()) {
     event->ignore();

@@ -112,6 +112,10 @@ class CMainFrame : public QMainWindow {
   bool RestoreWindowState();
   void SaveWindowState() const;
 
+  // Closes the window without asking: at once when idle, else once the running search or batch
+  // has stopped after its current row.
+  void CloseWhenIdle();
+
   // Runs the updater command from the current folder.
   void OnUpdate();
 

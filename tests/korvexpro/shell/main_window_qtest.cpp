@@ -33,6 +33,7 @@
 #include "batch/batch_driver.h"
 #include "settings/settings.h"
 #include "shell/about_dlg.h"
+#include "support/layer_builder.h"
 #include "shell/command_bar.h"
 #include "shell/korvexpro_app.h"
 #include "shell/korvexpro_view.h"
@@ -222,6 +223,9 @@ class MainWindowTest : public QObject {
   void webCommandsAndAbout();
   void guiArguments_data();
   void guiArguments();
+  void startupPathsQueued();
+  void longConversionKeepsEventsFlowing();
+  void programSavesSettingsAtExit();
 
  private:
   std::unique_ptr<CMainFrame> MakeFrame(const QString& stateFile = QString());
@@ -920,6 +924,88 @@ void MainWindowTest::guiArguments() {
   }
   QCOMPARE(parsed.configFile, config);
   QCOMPARE(parsed.paths, paths);
+}
+
+void MainWindowTest::startupPathsQueued() {
+  auto frame = MakeFrame();
+  const QString cwd = QDir::currentPath();
+  QVERIFY(QDir::setCurrent(data_.filePath(QStringLiteral("数据 demo"))));
+  // Relative paths are taken from the current folder; a folder is searched for projects.
+  Kvx::QueueStartupPaths(*frame, {QStringLiteral("roads.wl"), data_.filePath(QStringLiteral("数据 demo")),
+                                  QStringLiteral("sites.wt")});
+  QDir::setCurrent(cwd);
+  QCOMPARE(Column(*frame->View(), 0).mid(0, 3), (QStringList{"roads.wl", "sites.wt", "geology.mpj"}));
+  QCOMPARE(frame->View()->topLevelItem(0)->text(1), data_.filePath(QStringLiteral("数据 demo/roads.wl")));
+  QCOMPARE(frame->View()->List().RowCount(), std::size_t{8});
+}
+
+void MainWindowTest::longConversionKeepsEventsFlowing() {
+  // A line layer large enough that its conversion takes a good part of a second.
+  KvxTest::LayerBuilder layer(0);
+  for (int i = 0; i < 40000; ++i) {
+    std::vector<MapGis::Point2D> vertices;
+    for (int j = 0; j < 100; ++j) vertices.push_back({i * 10.0 + j, j * 3.0 + (i % 7)});
+    layer.AddLine(vertices);
+  }
+  const QString big = data_.filePath(QStringLiteral("大图层.wl"));
+  QVERIFY(layer.WriteTo(big.toStdString()));
+  auto frame = MakeFrame();
+  CKorvexProView* view = frame->View();
+  view->AddPaths({big});
+
+  // Timer events and progress values that arrive while the row is still being converted. The timer
+  // starts with the first progress report, which only a running conversion sends, so each tick
+  // counted was let through by the conversion's own progress reports.
+  int ticksDuringConversion = 0;
+  QList<int> barDuringConversion;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, view, [&] {
+    if (view->topLevelItem(0)->text(4) == QStringLiteral(" ")) ++ticksDuringConversion;
+  });
+  QObject::connect(frame->StatusBar(), &QProgressBar::valueChanged, view, [&](int value) {
+    if (!view->Busy() || view->topLevelItem(0)->text(4) != QStringLiteral(" ")) return;
+    barDuringConversion.append(value);
+    if (value > 0 && !ticker.isActive()) ticker.start(1);
+  });
+  QVERIFY(RunThroughWizard(*frame, 32890).started);
+  QCOMPARE(view->topLevelItem(0)->text(4), QStringLiteral("成功"));
+  QVERIFY2(ticksDuringConversion >= 1, qPrintable(QStringLiteral("%1 ticks, bar %2").arg(ticksDuringConversion).arg(barDuringConversion.size())));
+  QVERIFY(!barDuringConversion.isEmpty());
+  QVERIFY(*std::max_element(barDuringConversion.begin(), barDuringConversion.end()) >= 50);
+}
+
+void MainWindowTest::programSavesSettingsAtExit() {
+  // The program itself: started with a settings file that does not exist yet and a project, then
+  // ended as a session ends it (SIGTERM). It closes its window, saving the window state and the
+  // settings.
+  const QString settings = data_.filePath(QStringLiteral("程序/settings.ini"));
+  QProcess gui;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  gui.setProcessEnvironment(env);
+  gui.start(QStringLiteral(KVX_GUI_PROGRAM), {QStringLiteral("--config"), settings, DemoProject()});
+  QVERIFY(gui.waitForStarted(10000));
+  QTest::qWait(1500);
+  QCOMPARE(gui.state(), QProcess::Running);
+  gui.terminate();
+  QVERIFY(gui.waitForFinished(10000));
+  QCOMPARE(gui.exitStatus(), QProcess::NormalExit);
+  QCOMPARE(gui.exitCode(), 0);
+  QVERIFY(QFile::exists(settings));
+  QVERIFY(ReadAll(settings).contains("ThemeStyle"));
+  QVERIFY(QFile::exists(data_.filePath(QStringLiteral("程序/settings-window.ini"))));
+
+  QProcess help;
+  help.setProcessEnvironment(env);
+  help.start(QStringLiteral(KVX_GUI_PROGRAM), {QStringLiteral("--help")});
+  QVERIFY(help.waitForFinished(10000));
+  QCOMPARE(help.exitCode(), 0);
+  QVERIFY(help.readAllStandardOutput().contains("--config FILE"));
+  QProcess wrong;
+  wrong.setProcessEnvironment(env);
+  wrong.start(QStringLiteral(KVX_GUI_PROGRAM), {QStringLiteral("--bogus")});
+  QVERIFY(wrong.waitForFinished(10000));
+  QCOMPARE(wrong.exitCode(), 2);
 }
 
 QTEST_MAIN(MainWindowTest)
