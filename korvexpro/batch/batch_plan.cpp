@@ -189,6 +189,8 @@ PlannedRow BatchPlanner::Next() {
       if (!projectFolder_[ref.top].empty()) folder = projectFolder_[ref.top];
     } else if (row.kind == RowKind::Project) {
       folder = ProjectFolder(folder, fs::path(row.source).filename(), taken_, row.namingLog);
+      // A project folder is new (or, when it could not be made, the batch's folder itself).
+      if (folder != outputFolder_) taken_.MarkCreated(folder);
     }
     row.folder = folder;
     row.names = FinalNames(folder, row.source, taken_, row.namingLog);

@@ -113,7 +113,14 @@ OutputNames FinalNames(const std::string& folder, const fs::path& source, const 
   return {JoinPath(folder, main), JoinPath(folder, second)};
 }
 
-bool NameReservations::NameTaken(const std::string& name) const { return names_.contains(name) || ResultFileExists(name); }
+bool NameReservations::NameTaken(const std::string& name) const {
+  if (names_.contains(name)) return true;
+  if (!created_.empty()) {
+    const std::size_t cut = name.find_last_of('/');
+    if (cut != std::string::npos && created_.contains(name.substr(0, cut))) return false;
+  }
+  return ResultFileExists(name);
+}
 
 bool NameReservations::FolderTaken(const std::string& path) const {
   return folders_.contains(path) || AnythingAt(path);

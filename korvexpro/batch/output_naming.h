@@ -69,10 +69,14 @@ class NameReservations {
   bool FolderTaken(const std::string& path) const;
   void ReserveName(const std::string& name) { names_.insert(name); }
   void ReserveFolder(const std::string& path) { folders_.insert(path); }
+  // `path` is a folder this plan has just made: it held nothing, so a name in it is taken only
+  // when the plan reserved it, and the disk need not be asked.
+  void MarkCreated(const std::string& path) { created_.insert(path); }
 
  private:
   std::unordered_set<std::string> names_;
   std::unordered_set<std::string> folders_;
+  std::unordered_set<std::string> created_;
 };
 
 // The folder of a project in the batch's folder `folder`: named after the project file, or

@@ -142,6 +142,7 @@ CMainFrame::CMainFrame(Settings& settings, ShellPrompts& prompts, std::filesyste
   setWindowIcon(ApplicationIcon());
   setDockOptions(QMainWindow::AnimatedDocks | QMainWindow::AllowTabbedDocks);
 
+  resize(1100, 720);
   view_ = new CKorvexProView(settings_, prompts_, this);
   setCentralWidget(view_);
   BuildActions();
@@ -149,7 +150,6 @@ CMainFrame::CMainFrame(Settings& settings, ShellPrompts& prompts, std::filesyste
   BuildStatusBar();
   BuildPanes();
   Connect();
-  resize(1100, 720);
   ApplyTheme(ValidThemeStyle(settings_.ThemeStyle));
 }
 

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 namespace MapGis {
 
@@ -25,18 +26,33 @@ bool RandomAccessFile::Open(const char* path, bool writable) {
   fd_ = fd;
   size_ = static_cast<std::int64_t>(st.st_size);
   if (!writable && size_ > 0) {
+    if (size_ <= kReadWholeLimit && ReadWhole()) return true;
     void* m = ::mmap(nullptr, static_cast<size_t>(size_), PROT_READ, MAP_PRIVATE, fd_, 0);
     if (m != MAP_FAILED) {
       map_ = static_cast<const unsigned char*>(m);
+      mapped_ = true;
       ::madvise(m, static_cast<size_t>(size_), MADV_SEQUENTIAL);
     }
   }
   return true;
 }
 
+bool RandomAccessFile::ReadWhole() {
+  std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[static_cast<size_t>(size_)]);
+  if (!bytes) return false;
+  // pread through the file as it is now: a file that shrank under us is read short and refused.
+  const std::int64_t size = size_;
+  if (!ReadAt(0, bytes.get(), size)) return false;
+  buffer_ = std::move(bytes);
+  map_ = buffer_.get();
+  return true;
+}
+
 void RandomAccessFile::Close() {
-  if (map_) ::munmap(const_cast<unsigned char*>(map_), static_cast<size_t>(size_));
+  if (map_ && mapped_) ::munmap(const_cast<unsigned char*>(map_), static_cast<size_t>(size_));
   map_ = nullptr;
+  mapped_ = false;
+  buffer_.reset();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   size_ = 0;

@@ -1,10 +1,13 @@
 #pragma once
 
-// Random access to one file. A read-only file is mapped into memory, so a read is a bounds check
-// and a copy; a file opened for writing (or one that cannot be mapped) is read with pread. The
-// descriptor and the mapping are owned.
+// Random access to one file. A read-only file is held in memory, so a read is a bounds check and
+// a copy: a small one is read whole into a buffer, a larger one is mapped. (Mapping and unmapping
+// costs every other thread of the process a TLB flush, which for the many small layers of a
+// parallel batch costs more than reading them.) A file opened for writing, or one that cannot be
+// mapped, is read with pread. The descriptor, the buffer and the mapping are owned.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace MapGis {
@@ -37,10 +40,19 @@ class RandomAccessFile {
   // Writes exactly `bytes` bytes at `offset` of a file opened for writing.
   bool WriteAt(std::int64_t offset, const void* buffer, std::int64_t bytes);
 
+  // Read-only files up to this size are read whole instead of mapped.
+  static constexpr std::int64_t kReadWholeLimit = 4 << 20;
+  // True when the file's bytes are held in a buffer of their own (not a mapping).
+  bool Buffered() const { return buffer_ != nullptr; }
+
  private:
+  bool ReadWhole();
+
   int fd_ = -1;
   std::int64_t size_ = 0;
-  const unsigned char* map_ = nullptr;
+  const unsigned char* map_ = nullptr;  // the mapping, or the buffer's bytes
+  bool mapped_ = false;
+  std::unique_ptr<unsigned char[]> buffer_;
 };
 
 }  // namespace MapGis
