@@ -15,6 +15,7 @@
 #include "settings/settings.h"
 #include "shell/dialog_paths.h"
 #include "shell/preview_pane.h"
+#include "shell/shot_file.h"
 #include "shell/settings_dlg.h"
 #include "shell/wiz_shape_dlg.h"
 #include "wendle/fonts.h"
@@ -23,30 +24,8 @@
 
 namespace {
 
-// The dialog as grabbed, under a plain caption bar with its window title (the virtual display has
-// no window manager to draw one).
 bool Save(QWidget& widget, const QDir& out, const char* name) {
-  QApplication::processEvents();
-  const QPixmap body = widget.grab();
-  constexpr int kCaption = 30;
-  QPixmap shot(body.width(), body.height() + kCaption);
-  shot.fill(QColor(0xd8, 0xdc, 0xe2));
-  QPainter painter(&shot);
-  QFont font = Wendle::ChineseFont();
-  font.setPixelSize(14);
-  font.setWeight(QFont::Bold);
-  painter.setFont(font);
-  painter.setPen(QColor(0x20, 0x20, 0x20));
-  painter.drawText(QRect(10, 0, body.width() - 20, kCaption), Qt::AlignVCenter | Qt::AlignLeft, widget.windowTitle());
-  painter.drawPixmap(0, kCaption, body);
-  painter.end();
-  const QString file = out.filePath(QString::fromUtf8(name));
-  if (!shot.save(file, "PNG")) {
-    std::fprintf(stderr, "kvx_dialog_shots: cannot write %s\n", file.toLocal8Bit().constData());
-    return false;
-  }
-  std::printf("%s\n", file.toLocal8Bit().constData());
-  return true;
+  return Kvx::SaveShot(widget, out, QString::fromUtf8(name), true, "kvx_dialog_shots");
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "shell/korvexpro_view.h"
 #include "shell/main_frame.h"
 #include "shell/preview_pane.h"
+#include "shell/shot_file.h"
 #include "wendle/fonts.h"
 
 namespace {
@@ -44,32 +45,8 @@ class ShotPrompts : public Kvx::ShellPrompts {
   bool OpenUrl(const QUrl&) override { return true; }
 };
 
-// The widget as grabbed, under a plain caption bar with its window title (the virtual display has
-// no window manager to draw one).
 bool Save(QWidget& widget, const QDir& out, const QString& name, bool caption) {
-  for (int i = 0; i < 5; ++i) QApplication::processEvents();
-  const QPixmap body = widget.grab();
-  const int top = caption ? 30 : 0;
-  QPixmap shot(body.width(), body.height() + top);
-  shot.fill(QColor(0xd8, 0xdc, 0xe2));
-  QPainter painter(&shot);
-  if (caption) {
-    QFont font = Wendle::ChineseFont();
-    font.setPixelSize(14);
-    font.setWeight(QFont::Bold);
-    painter.setFont(font);
-    painter.setPen(QColor(0x20, 0x20, 0x20));
-    painter.drawText(QRect(10, 0, body.width() - 20, top), Qt::AlignVCenter | Qt::AlignLeft, widget.windowTitle());
-  }
-  painter.drawPixmap(0, top, body);
-  painter.end();
-  const QString file = out.filePath(name);
-  if (!shot.save(file, "PNG")) {
-    std::fprintf(stderr, "kvx_gui_shots: cannot write %s\n", qUtf8Printable(file));
-    return false;
-  }
-  std::printf("%s\n", qUtf8Printable(file));
-  return true;
+  return Kvx::SaveShot(widget, out, name, caption, "kvx_gui_shots");
 }
 
 }  // namespace

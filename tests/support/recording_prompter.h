@@ -11,7 +11,9 @@
 
 namespace KvxTest {
 
-class RecordingPrompter : public Wendle::Prompter {
+// `Base` is Wendle::Prompter or an interface that extends it.
+template <class Base>
+class RecordingPrompterOf : public Base {
  public:
   struct Shown {
     Wendle::MessageIcon icon;
@@ -44,5 +46,7 @@ class RecordingPrompter : public Wendle::Prompter {
   QStringList browserStarts;  // the folder each browser opened in
   QStringList pickedFolders;  // the browsers' choices, in order; cancelled once empty
 };
+
+using RecordingPrompter = RecordingPrompterOf<Wendle::Prompter>;
 
 }  // namespace KvxTest

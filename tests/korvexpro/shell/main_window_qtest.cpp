@@ -34,6 +34,7 @@
 #include "settings/settings.h"
 #include "shell/about_dlg.h"
 #include "support/layer_builder.h"
+#include "support/recording_prompter.h"
 #include "shell/command_bar.h"
 #include "shell/korvexpro_app.h"
 #include "shell/korvexpro_view.h"
@@ -54,22 +55,8 @@ const QString kExamples = QStringLiteral(KVX_EXAMPLES);
 
 // Answers everything the window asks, records what it showed, and runs the real wizard, answering
 // its pages: the colour library folder on the symbol page, the output folder on the export page.
-class TestPrompts : public Kvx::ShellPrompts {
+class TestPrompts : public KvxTest::RecordingPrompterOf<Kvx::ShellPrompts> {
  public:
-  struct Shown {
-    Wendle::MessageIcon icon;
-    QString caption;
-    QString text;
-  };
-
-  void Message(QWidget*, Wendle::MessageIcon icon, const QString& caption, const QString& text) override {
-    messages.append({icon, caption, text});
-  }
-  bool Question(QWidget*, const QString& caption, const QString& text) override {
-    questions.append(caption + QStringLiteral("|") + text);
-    return answers.isEmpty() ? false : answers.takeFirst();
-  }
-  QString PickFolder(QWidget*, const QString&, const QString&) override { return {}; }
   QStringList OpenFiles(QWidget*, const QString&, const QString& folder, const QString& filter) override {
     openFolders.append(folder);
     filters.append(filter);
@@ -97,16 +84,8 @@ class TestPrompts : public Kvx::ShellPrompts {
     return true;
   }
 
-  QStringList Texts() const {
-    QStringList texts;
-    for (const Shown& m : messages) texts.append(m.text);
-    return texts;
-  }
   int Count(const QString& text) const { return static_cast<int>(Texts().count(text)); }
 
-  QList<Shown> messages;
-  QStringList questions;
-  QList<bool> answers;
   QStringList filesToOpen, openFolders, filters;
   QString fileToSave;
   QStringList saveFilters;
