@@ -45,7 +45,7 @@ void COutputList::Append(const OperationLogEntry& entry) {
   auto* message = new QTableWidgetItem(text);
   message->setToolTip(text);
   setItem(row, 1, message);
-  scrollToItem(item(row, 0));
+  scrollToBottom();
 }
 
 void COutputList::ClearRows() { setRowCount(0); }
