@@ -17,8 +17,7 @@ bool LogLevelShowsMessages() {
   return level >= 0 && level <= 3;
 }
 
-std::string LocalTimeText() {
-  const std::time_t now = std::time(nullptr);
+std::string LocalTimeText(std::time_t now) {
   std::tm local{};
   char buffer[32] = {};
   if (localtime_r(&now, &local) == nullptr) return {};
@@ -47,7 +46,13 @@ void OperationLog::AddLine(std::string_view line) {
 }
 
 void OperationLog::Append(std::string text) {
-  entries_.push_back({LocalTimeText(), std::move(text)});
+  // The text of a second is made once: a batch adds many rows a second.
+  const std::time_t now = std::time(nullptr);
+  if (now != lastTime_ || lastTimeText_.empty()) {
+    lastTime_ = now;
+    lastTimeText_ = LocalTimeText(now);
+  }
+  entries_.push_back({lastTimeText_, std::move(text)});
   if (view_ != nullptr) view_->OperationLogAdded(entries_.back());
 }
 

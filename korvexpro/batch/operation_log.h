@@ -4,6 +4,7 @@
 // driver, each with the local time it was added. It is what the GUI's "操作日志" pane shows and
 // what the command line prints on stderr, and it can be saved as a GBK text file.
 
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -48,6 +49,8 @@ class OperationLog {
   void Append(std::string text);
   BatchView* view_;
   std::vector<OperationLogEntry> entries_;
+  std::time_t lastTime_ = 0;
+  std::string lastTimeText_;
 };
 
 // Message shown after the log was saved, and its caption.
