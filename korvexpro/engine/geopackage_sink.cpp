@@ -1,0 +1,523 @@
+#include "engine/geopackage_sink.h"
+
+#include <cpl_error.h>
+#include <cpl_string.h>
+#include <gdal.h>
+#include <ogr_api.h>
+#include <ogr_srs_api.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+#include <system_error>
+#include <vector>
+
+#include "vordex/text_encoding.h"
+
+namespace Kvx {
+namespace {
+
+constexpr const char* kStylesTable = "layer_styles";
+
+void RegisterDrivers() {
+  static std::once_flag once;
+  std::call_once(once, [] { GDALAllRegister(); });
+}
+
+// GDAL's messages of this thread stay quiet while an output is open: failures come back as
+// results and become log lines.
+class QuietErrors {
+ public:
+  QuietErrors() { CPLPushErrorHandler(CPLQuietErrorHandler); }
+  ~QuietErrors() { CPLPopErrorHandler(); }
+  QuietErrors(const QuietErrors&) = delete;
+  QuietErrors& operator=(const QuietErrors&) = delete;
+};
+
+struct SrsDeleter {
+  void operator()(OGRSpatialReferenceH srs) const { OSRDestroySpatialReference(srs); }
+};
+using Srs = std::unique_ptr<std::remove_pointer_t<OGRSpatialReferenceH>, SrsDeleter>;
+
+// The system of `text` with its authority code: as given when it names one, else the one system
+// PROJ finds equivalent (when it finds exactly one at its best confidence), else as described.
+Srs SystemOf(const std::string& text) {
+  if (text.empty()) return nullptr;
+  Srs srs(OSRNewSpatialReference(nullptr));
+  if (!srs || OSRSetFromUserInput(srs.get(), text.c_str()) != OGRERR_NONE) return nullptr;
+  if (OSRGetAuthorityName(srs.get(), nullptr) == nullptr) {
+    int count = 0;
+    int* confidence = nullptr;
+    OGRSpatialReferenceH* matches = OSRFindMatches(srs.get(), nullptr, &count, &confidence);
+    if (matches != nullptr && count > 0 && confidence[0] >= 70 && (count == 1 || confidence[1] < confidence[0]))
+      srs.reset(OSRClone(matches[0]));
+    OSRFreeSRSArray(matches);
+    CPLFree(confidence);
+  }
+  if (srs) OSRSetAxisMappingStrategy(srs.get(), OAMS_TRADITIONAL_GIS_ORDER);
+  return srs;
+}
+
+OGRwkbGeometryType GeometryTypeOf(int shapeType) {
+  switch (shapeType) {
+    case 1: return wkbPoint;
+    case 5: return wkbMultiPolygon;
+    default: return wkbMultiLineString;
+  }
+}
+
+OGRFieldType FieldTypeOf(const SinkField& f) {
+  switch (f.kind) {
+    case ValueKind::Integer: return f.width > 11 ? OFTInteger64 : OFTInteger;
+    case ValueKind::Real: return OFTReal;
+    case ValueKind::Date: return OFTDate;
+    case ValueKind::TimeStamp: return OFTDateTime;
+    case ValueKind::Logical: return OFTInteger;
+    case ValueKind::Text:
+    case ValueKind::Time:
+    case ValueKind::Null: break;
+  }
+  return OFTString;
+}
+
+std::string Lower(std::string_view text) {
+  std::string s(text);
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool ValidDate(int year, int month, int day) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+// The parts [start, end) of part p, or false when the part table does not fit the vertices.
+bool PartRange(const SHPObject& s, int p, int& start, int& end) {
+  start = s.panPartStart ? s.panPartStart[p] : 0;
+  end = p + 1 < s.nParts && s.panPartStart ? s.panPartStart[p + 1] : s.nVertices;
+  return start >= 0 && start <= end && end <= s.nVertices;
+}
+
+double SignedArea(const double* x, const double* y, int n) {
+  double sum = 0;
+  for (int i = 0; i + 1 < n; ++i) sum += x[i] * y[i + 1] - x[i + 1] * y[i];
+  if (n > 1) sum += x[n - 1] * y[0] - x[0] * y[n - 1];
+  return sum / 2;
+}
+
+bool RingContains(const double* x, const double* y, int n, double px, double py) {
+  bool inside = false;
+  for (int i = 0, j = n - 1; i < n; j = i++) {
+    if ((y[i] > py) != (y[j] > py) && px < (x[j] - x[i]) * (py - y[i]) / (y[j] - y[i]) + x[i]) inside = !inside;
+  }
+  return inside;
+}
+
+OGRGeometryH LineOf(OGRwkbGeometryType type, const SHPObject& s, int start, int end) {
+  OGRGeometryH g = OGR_G_CreateGeometry(type);
+  OGR_G_SetPoints(g, end - start, s.padfX + start, sizeof(double), s.padfY + start, sizeof(double), nullptr, 0);
+  return g;
+}
+
+// The OGR geometry of a shape; null for a null shape or one whose parts do not fit.
+OGRGeometryH GeometryOf(const SHPObject& s) {
+  if (s.nVertices <= 0 || !s.padfX || !s.padfY) return nullptr;
+  if (s.nSHPType == SHPT_POINT) {
+    OGRGeometryH g = OGR_G_CreateGeometry(wkbPoint);
+    OGR_G_SetPoint_2D(g, 0, s.padfX[0], s.padfY[0]);
+    return g;
+  }
+  const int parts = std::max(s.nParts, 1);
+  if (s.nSHPType == SHPT_ARC) {
+    OGRGeometryH g = OGR_G_CreateGeometry(wkbMultiLineString);
+    for (int p = 0; p < parts; ++p) {
+      int start = 0, end = 0;
+      if (!PartRange(s, p, start, end)) {
+        OGR_G_DestroyGeometry(g);
+        return nullptr;
+      }
+      OGR_G_AddGeometryDirectly(g, LineOf(wkbLineString, s, start, end));
+    }
+    return g;
+  }
+  // Regions: clockwise rings are outer rings, the others holes of the smallest outer ring that
+  // holds them (or polygons of their own when none does), as shapefile readers group them.
+  struct Ring {
+    int start, end;
+    double area;
+    std::vector<int> holes;
+  };
+  std::vector<Ring> rings;
+  for (int p = 0; p < parts; ++p) {
+    int start = 0, end = 0;
+    if (!PartRange(s, p, start, end)) return nullptr;
+    rings.push_back({start, end, SignedArea(s.padfX + start, s.padfY + start, end - start), {}});
+  }
+  std::vector<int> outers;
+  for (int r = 0; r < static_cast<int>(rings.size()); ++r)
+    if (rings[static_cast<std::size_t>(r)].area <= 0) outers.push_back(r);
+  std::vector<int> own;  // holes that no outer ring holds
+  for (int r = 0; r < static_cast<int>(rings.size()); ++r) {
+    const Ring& hole = rings[static_cast<std::size_t>(r)];
+    if (hole.area <= 0) continue;
+    int best = -1;
+    for (int o : outers) {
+      const Ring& outer = rings[static_cast<std::size_t>(o)];
+      if (!RingContains(s.padfX + outer.start, s.padfY + outer.start, outer.end - outer.start, s.padfX[hole.start],
+                        s.padfY[hole.start]))
+        continue;
+      if (best < 0 || std::fabs(outer.area) < std::fabs(rings[static_cast<std::size_t>(best)].area)) best = o;
+    }
+    if (best >= 0) {
+      rings[static_cast<std::size_t>(best)].holes.push_back(r);
+    } else {
+      own.push_back(r);
+    }
+  }
+  OGRGeometryH g = OGR_G_CreateGeometry(wkbMultiPolygon);
+  for (int r = 0; r < static_cast<int>(rings.size()); ++r) {
+    const Ring& ring = rings[static_cast<std::size_t>(r)];
+    const bool outer = ring.area <= 0 || std::find(own.begin(), own.end(), r) != own.end();
+    if (!outer) continue;
+    OGRGeometryH polygon = OGR_G_CreateGeometry(wkbPolygon);
+    OGR_G_AddGeometryDirectly(polygon, LineOf(wkbLinearRing, s, ring.start, ring.end));
+    for (int h : ring.holes) {
+      const Ring& hole = rings[static_cast<std::size_t>(h)];
+      OGR_G_AddGeometryDirectly(polygon, LineOf(wkbLinearRing, s, hole.start, hole.end));
+    }
+    OGR_G_AddGeometryDirectly(g, polygon);
+  }
+  return g;
+}
+
+class GeoPackageSink final : public FeatureSink {
+ public:
+  GeoPackageSink(const GeoPackageTarget& target, const GeoPackageLayer& layer)
+      : target_(target), layer_(layer), srs_(SystemOf(layer.system)) {
+    if (target_.lock) hold_ = std::unique_lock<std::mutex>(*target_.lock);
+  }
+  ~GeoPackageSink() override {
+    if (!closed_) Close(true);
+  }
+
+  bool Open() {
+    RegisterDrivers();
+    if (!layer_.system.empty() && !srs_) return false;
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(target_.file, ec);
+    if (exists) {
+      const char* drivers[] = {"GPKG", nullptr};
+      ds_ = GDALOpenEx(target_.file.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, nullptr, nullptr);
+    } else if (GDALDriverH driver = GDALGetDriverByName("GPKG")) {
+      ds_ = GDALCreate(driver, target_.file.c_str(), 0, 0, 0, GDT_Unknown, nullptr);
+      created_ = ds_ != nullptr;
+    }
+    if (!ds_) return false;
+    // A table of this name is never written over.
+    if (GDALDatasetGetLayerByName(ds_, target_.table.c_str()) != nullptr || Lower(target_.table) == kStylesTable)
+      return false;
+    if (layer_.withStyle && !StylesTable()) return false;
+    return true;
+  }
+
+  std::filesystem::path TablePath() const override { return target_.file; }
+  std::filesystem::path ShapePath() const override { return target_.file; }
+
+  int AddField(const SinkField& field) override {
+    if (layerH_) return -1;
+    std::string name(field.wholeName);
+    if (name.empty()) name = "field_" + std::to_string(fields_.size() + 1);
+    // Column names are compared without regard to letter case; the key and geometry columns are taken.
+    const std::string stem = name;
+    for (int n = 2; taken_.count(Lower(name)) != 0; ++n) name = stem + "_" + std::to_string(n);
+    taken_.insert(Lower(name));
+    fields_.push_back({name, field});
+    return static_cast<int>(fields_.size()) - 1;
+  }
+  int FieldCount() const override { return static_cast<int>(fields_.size()); }
+  int FieldWidth(int field) const override {
+    return field >= 0 && field < FieldCount() ? fields_[static_cast<std::size_t>(field)].spec.width : 0;
+  }
+  std::string WholeName(int field) const override {
+    return field >= 0 && field < FieldCount() ? fields_[static_cast<std::size_t>(field)].name : std::string();
+  }
+
+  bool BeginFeatures() override {
+    if (!ds_ || layerH_) return false;
+    char** options = nullptr;
+    options = CSLSetNameValue(options, "GEOMETRY_NAME", "geom");
+    options = CSLSetNameValue(options, "FID", "fid");
+    options = CSLSetNameValue(options, "SPATIAL_INDEX", "YES");
+    layerH_ = GDALDatasetCreateLayer(ds_, target_.table.c_str(), srs_.get(), GeometryTypeOf(layer_.shapeType), options);
+    CSLDestroy(options);
+    if (!layerH_) return false;
+    for (const Field& f : fields_) {
+      OGRFieldDefnH defn = OGR_Fld_Create(f.name.c_str(), FieldTypeOf(f.spec));
+      if (FieldTypeOf(f.spec) == OFTString && f.spec.width > 0) OGR_Fld_SetWidth(defn, f.spec.width);
+      if (f.spec.kind == ValueKind::Logical) OGR_Fld_SetSubType(defn, OFSTBoolean);
+      const OGRErr err = OGR_L_CreateField(layerH_, defn, FALSE);
+      OGR_Fld_Destroy(defn);
+      if (err != OGRERR_NONE) return false;
+    }
+    // The table exists before the transaction of its features begins.
+    if (OGR_L_SyncToDisk(layerH_) != OGRERR_NONE) return false;
+    defn_ = OGR_L_GetLayerDefn(layerH_);
+    if (GDALDatasetStartTransaction(ds_, FALSE) != OGRERR_NONE) return false;
+    inTransaction_ = true;
+    return true;
+  }
+
+  bool Append(SHPObject* shape) override {
+    if (!inTransaction_ || !shape || !Flush()) return false;
+    pending_ = OGR_F_Create(defn_);
+    if (!pending_) return false;
+    if (OGRGeometryH g = GeometryOf(*shape)) OGR_F_SetGeometryDirectly(pending_, g);
+    pendingRow_ = rows_++;
+    return true;
+  }
+
+  bool WriteInteger(int row, int field, std::int64_t value) override {
+    if (!Writable(row, field)) return false;
+    OGR_F_SetFieldInteger64(pending_, field, static_cast<GIntBig>(value));
+    return true;
+  }
+  bool WriteDouble(int row, int field, double value) override {
+    if (!Writable(row, field)) return false;
+    if (!std::isfinite(value)) return WriteNull(row, field);
+    OGR_F_SetFieldDouble(pending_, field, value);
+    return true;
+  }
+  bool WriteFloat(int row, int field, float value) override {
+    // The shortest decimal text of the float, as a double: 1.23f is 1.23, not 1.2300000190734863.
+    char text[64];
+    const auto r = std::to_chars(text, text + sizeof text, value);
+    double v = static_cast<double>(value);
+    if (r.ec == std::errc{}) std::from_chars(text, r.ptr, v);
+    return WriteDouble(row, field, v);
+  }
+  bool WriteString(int row, int field, const char* text) override {
+    if (!Writable(row, field)) return false;
+    if (!text) return WriteNull(row, field);
+    if (layer_.gbkText) {
+      OGR_F_SetFieldString(pending_, field, MapGis::GbkToUtf8(text).c_str());
+    } else {
+      OGR_F_SetFieldString(pending_, field, text);
+    }
+    return true;
+  }
+  bool WriteLogical(int row, int field, bool value) override {
+    if (!Writable(row, field)) return false;
+    OGR_F_SetFieldInteger(pending_, field, value ? 1 : 0);
+    return true;
+  }
+  bool WriteNull(int row, int field) override {
+    if (!Writable(row, field)) return false;
+    OGR_F_SetFieldNull(pending_, field);
+    return true;
+  }
+  // A date the calendar does not have is null: a Date column holds dates only.
+  bool WriteDate(int row, int field, const char*, const MapGis::DATE_STRUstruct& d) override {
+    if (!Writable(row, field)) return false;
+    if (!ValidDate(d.year, d.month, d.day)) return WriteNull(row, field);
+    OGR_F_SetFieldDateTimeEx(pending_, field, d.year, d.month, d.day, 0, 0, 0.0f, 0);
+    return true;
+  }
+  bool WriteTimeStamp(int row, int field, const char*, const MapGis::TIMESTAMPstruct& s) override {
+    if (!Writable(row, field)) return false;
+    if (!ValidDate(s.year, s.month, s.day) || s.hour < 0 || s.hour > 23 || s.minute < 0 || s.minute > 59 ||
+        s.second < 0 || s.second > 60)
+      return WriteNull(row, field);
+    // The fraction reads as the digits after the decimal point, eight at least ("%08d").
+    double fraction = 0;
+    if (s.fraction > 0) {
+      double scale = 1e8;
+      while (s.fraction >= scale) scale *= 10;
+      fraction = s.fraction / scale;
+    }
+    OGR_F_SetFieldDateTimeEx(pending_, field, s.year, s.month, s.day, s.hour, s.minute,
+                             static_cast<float>(s.second + fraction), 0);
+    return true;
+  }
+
+  bool StoresStyle() const override { return true; }
+  bool StoreStyle(std::string_view qml) override {
+    OGRLayerH styles = ds_ ? GDALDatasetGetLayerByName(ds_, kStylesTable) : nullptr;
+    if (!styles || !layerH_) return false;
+    OGRFeatureH f = OGR_F_Create(OGR_L_GetLayerDefn(styles));
+    if (!f) return false;
+    const std::string text(qml);
+    const char* geometryColumn = OGR_L_GetGeometryColumn(layerH_);
+    const struct {
+      const char* field;
+      const char* value;
+    } texts[] = {{"f_table_catalog", ""},
+                 {"f_table_schema", ""},
+                 {"f_table_name", target_.table.c_str()},
+                 {"f_geometry_column", geometryColumn ? geometryColumn : "geom"},
+                 {"styleName", target_.table.c_str()},
+                 {"styleQML", text.c_str()},
+                 {"styleSLD", ""},
+                 {"description", ""},
+                 {"owner", ""}};
+    bool ok = true;
+    for (const auto& t : texts) {
+      const int i = OGR_F_GetFieldIndex(f, t.field);
+      if (i < 0) ok = false;
+      else OGR_F_SetFieldString(f, i, t.value);
+    }
+    const int useAsDefault = OGR_F_GetFieldIndex(f, "useAsDefault");
+    if (useAsDefault < 0) ok = false;
+    else OGR_F_SetFieldInteger(f, useAsDefault, 1);
+    ok = ok && OGR_L_CreateFeature(styles, f) == OGRERR_NONE;
+    OGR_F_Destroy(f);
+    return ok;
+  }
+
+  bool Close(bool discard) override {
+    if (closed_) return !failed_;
+    closed_ = true;
+    bool ok = ds_ != nullptr && Flush();
+    bool kept = false;
+    if (ok && !discard && inTransaction_) {
+      // The spatial index is filled inside the transaction, then everything is committed at once.
+      ok = OGR_L_SyncToDisk(layerH_) == OGRERR_NONE && GDALDatasetCommitTransaction(ds_) == OGRERR_NONE;
+      inTransaction_ = false;
+      kept = ok;
+    }
+    if (ds_ && !kept) {
+      if (inTransaction_) GDALDatasetRollbackTransaction(ds_);
+      inTransaction_ = false;
+      DropTable();
+    }
+    if (ds_) {
+      CPLErrorReset();
+      GDALClose(ds_);
+      if (CPLGetLastErrorType() == CE_Failure) ok = false;
+      ds_ = nullptr;
+    }
+    if (!kept && created_) {
+      // Nothing else was written into the GeoPackage made for this table (its lock was held).
+      std::error_code ec;
+      std::filesystem::remove(target_.file, ec);
+    }
+    failed_ = !ok && !discard;
+    if (hold_.owns_lock()) hold_.unlock();
+    return discard ? true : ok;
+  }
+  std::filesystem::path FailedPath() const override { return target_.file; }
+
+ private:
+  struct Field {
+    std::string name;
+    SinkField spec;
+  };
+
+  bool Writable(int row, int field) const {
+    return pending_ != nullptr && row == pendingRow_ && field >= 0 && field < FieldCount();
+  }
+
+  bool Flush() {
+    if (!pending_) return true;
+    const bool ok = OGR_L_CreateFeature(layerH_, pending_) == OGRERR_NONE;
+    OGR_F_Destroy(pending_);
+    pending_ = nullptr;
+    return ok;
+  }
+
+  void DropTable() {
+    if (pending_) {
+      OGR_F_Destroy(pending_);
+      pending_ = nullptr;
+    }
+    if (!layerH_) return;
+    const int count = GDALDatasetGetLayerCount(ds_);
+    for (int i = 0; i < count; ++i) {
+      if (GDALDatasetGetLayer(ds_, i) == layerH_) {
+        GDALDatasetDeleteLayer(ds_, i);
+        break;
+      }
+    }
+    layerH_ = nullptr;
+  }
+
+  // The styles table as QGIS makes it.
+  bool StylesTable() {
+    if (GDALDatasetGetLayerByName(ds_, kStylesTable) != nullptr) return true;
+    char** options = CSLSetNameValue(nullptr, "FID", "id");
+    OGRLayerH styles = GDALDatasetCreateLayer(ds_, kStylesTable, nullptr, wkbNone, options);
+    CSLDestroy(options);
+    if (!styles) return false;
+    const struct {
+      const char* name;
+      OGRFieldType type;
+      int width;
+    } fields[] = {{"f_table_catalog", OFTString, 256}, {"f_table_schema", OFTString, 256},
+                  {"f_table_name", OFTString, 256},    {"f_geometry_column", OFTString, 256},
+                  {"styleName", OFTString, 30},        {"styleQML", OFTString, 0},
+                  {"styleSLD", OFTString, 0},          {"useAsDefault", OFTInteger, 0},
+                  {"description", OFTString, 0},       {"owner", OFTString, 30},
+                  {"ui", OFTString, 30},               {"update_time", OFTDateTime, 0}};
+    for (const auto& f : fields) {
+      OGRFieldDefnH defn = OGR_Fld_Create(f.name, f.type);
+      if (f.width > 0) OGR_Fld_SetWidth(defn, f.width);
+      if (f.type == OFTInteger) OGR_Fld_SetSubType(defn, OFSTBoolean);
+      if (f.type == OFTDateTime) OGR_Fld_SetDefault(defn, "CURRENT_TIMESTAMP");
+      const OGRErr err = OGR_L_CreateField(styles, defn, FALSE);
+      OGR_Fld_Destroy(defn);
+      if (err != OGRERR_NONE) return false;
+    }
+    return OGR_L_SyncToDisk(styles) == OGRERR_NONE;
+  }
+
+  QuietErrors quiet_;
+  GeoPackageTarget target_;
+  GeoPackageLayer layer_;
+  std::unique_lock<std::mutex> hold_;
+  Srs srs_;
+  GDALDatasetH ds_ = nullptr;
+  OGRLayerH layerH_ = nullptr;
+  OGRFeatureDefnH defn_ = nullptr;
+  OGRFeatureH pending_ = nullptr;
+  int pendingRow_ = -1;
+  int rows_ = 0;
+  std::vector<Field> fields_;
+  std::set<std::string> taken_{"fid", "geom"};
+  bool created_ = false;
+  bool inTransaction_ = false;
+  bool closed_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+std::shared_ptr<std::mutex> GeoPackageLocks::For(const std::filesystem::path& file) {
+  std::error_code ec;
+  std::filesystem::path key = std::filesystem::weakly_canonical(file, ec);
+  if (ec) key = std::filesystem::absolute(file, ec).lexically_normal();
+  std::lock_guard lock(mutex_);
+  std::shared_ptr<std::mutex>& m = locks_[key];
+  if (!m) m = std::make_shared<std::mutex>();
+  return m;
+}
+
+GeoPackageTarget OwnGeoPackage(const std::filesystem::path& outputBase) {
+  GeoPackageTarget target;
+  std::string file = outputBase.native();
+  file += ".gpkg";
+  target.file = std::move(file);
+  target.table = outputBase.filename().string();
+  return target;
+}
+
+std::unique_ptr<FeatureSink> OpenGeoPackageSink(const GeoPackageTarget& target, const GeoPackageLayer& layer) {
+  auto sink = std::make_unique<GeoPackageSink>(target, layer);
+  if (!sink->Open()) return nullptr;
+  return sink;
+}
+
+}  // namespace Kvx
