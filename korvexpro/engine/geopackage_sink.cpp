@@ -10,6 +10,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <vector>
@@ -195,6 +197,192 @@ OGRGeometryH GeometryOf(const SHPObject& s) {
   return g;
 }
 
+// Runs one SQL statement; false when it fails.
+bool Execute(GDALDatasetH ds, const std::string& sql) {
+  CPLErrorReset();
+  OGRLayerH result = GDALDatasetExecuteSQL(ds, sql.c_str(), nullptr, nullptr);
+  if (result) GDALDatasetReleaseResultSet(ds, result);
+  return CPLGetLastErrorType() != CE_Failure;
+}
+
+// The first value of the first row of a query, as text; nothing when there is none.
+std::optional<std::string> QueryText(GDALDatasetH ds, const std::string& sql) {
+  CPLErrorReset();
+  OGRLayerH result = GDALDatasetExecuteSQL(ds, sql.c_str(), nullptr, nullptr);
+  if (!result) return std::nullopt;
+  std::optional<std::string> value;
+  if (OGRFeatureH f = OGR_L_GetNextFeature(result)) {
+    if (OGR_F_IsFieldSetAndNotNull(f, 0)) value = OGR_F_GetFieldAsString(f, 0);
+    OGR_F_Destroy(f);
+  }
+  GDALDatasetReleaseResultSet(ds, result);
+  return value;
+}
+
+std::string Quoted(std::string_view text, char quote) {
+  std::string s(1, quote);
+  for (char c : text) {
+    s += c;
+    if (c == quote) s += c;
+  }
+  s += quote;
+  return s;
+}
+
+// The GeoPackage spatial index of one table (SQLite's R*Tree "rtree_<table>_<geometry>"), filled in
+// one pass at the end: the boxes of the features are kept as they go in (24 bytes each), then
+// packed bottom-up into full nodes (sort-tile-recursive) and written into the R*Tree's node, rowid
+// and parent tables, as SQLite itself stores them. Inserting a million boxes one by one costs
+// seconds; packing them costs a fraction of that, and gives a tree with less overlap.
+class PackedIndex {
+ public:
+  // Makes the (empty) index of the table with its triggers, and learns its node size.
+  bool Prepare(GDALDatasetH ds, const std::string& table, const char* geometryColumn) {
+    const std::string column = geometryColumn && *geometryColumn ? geometryColumn : "geom";
+    if (!Execute(ds, "SELECT CreateSpatialIndex(" + Quoted(table, '\'') + ", " + Quoted(column, '\'') + ")"))
+      return false;
+    name_ = "rtree_" + table + "_" + column;
+    trigger_ = name_ + "_insert";
+    const auto size = QueryText(ds, "SELECT length(data) FROM " + Quoted(name_ + "_node", '"') + " WHERE nodeno = 1");
+    const auto sql = QueryText(ds, "SELECT sql FROM sqlite_master WHERE type = 'trigger' AND name = " + Quoted(trigger_, '\''));
+    if (!size || !sql) return false;
+    nodeSize_ = std::atoi(size->c_str());
+    triggerSql_ = *sql;
+    // A node holds 2 bytes of depth, 2 of cell count, then cells of a 64-bit id and four floats.
+    return nodeSize_ >= 4 + 2 * kCellBytes;
+  }
+
+  bool SuspendTrigger(GDALDatasetH ds) { return Execute(ds, "DROP TRIGGER " + Quoted(trigger_, '"')); }
+
+  void Add(GIntBig id, double minX, double maxX, double minY, double maxY) {
+    entries_.push_back({static_cast<std::int64_t>(id), {Down(minX), Up(maxX), Down(minY), Up(maxY)}});
+  }
+
+  // Writes the packed tree and puts the insert trigger back.
+  bool Fill(GDALDatasetH ds) {
+    const std::string node = Quoted(name_ + "_node", '"');
+    if (!Execute(ds, "DELETE FROM " + node) || !Execute(ds, "DELETE FROM " + Quoted(name_ + "_rowid", '"')) ||
+        !Execute(ds, "DELETE FROM " + Quoted(name_ + "_parent", '"')))
+      return false;
+    const std::size_t perNode = static_cast<std::size_t>((nodeSize_ - 4) / kCellBytes);
+    std::vector<Entry> level = std::move(entries_);
+    entries_ = {};
+    int depth = 0;
+    std::int64_t next = 2;  // node 1 is the root
+    while (level.size() > perNode) {
+      // Slices of whole nodes by x, each cut into nodes by y.
+      const std::size_t nodes = (level.size() + perNode - 1) / perNode;
+      const auto slices = static_cast<std::size_t>(std::ceil(std::sqrt(static_cast<double>(nodes))));
+      const std::size_t perSlice = slices * perNode;
+      std::sort(level.begin(), level.end(), [](const Entry& a, const Entry& b) { return CentreX(a) < CentreX(b); });
+      std::vector<Entry> parents;
+      for (std::size_t s0 = 0; s0 < level.size(); s0 += perSlice) {
+        const auto sliceEnd = level.begin() + static_cast<std::ptrdiff_t>(std::min(level.size(), s0 + perSlice));
+        std::sort(level.begin() + static_cast<std::ptrdiff_t>(s0), sliceEnd,
+                  [](const Entry& a, const Entry& b) { return CentreY(a) < CentreY(b); });
+        for (auto it = level.begin() + static_cast<std::ptrdiff_t>(s0); it < sliceEnd;) {
+          const auto end = it + std::min<std::ptrdiff_t>(static_cast<std::ptrdiff_t>(perNode), sliceEnd - it);
+          const std::int64_t number = next++;
+          if (!Node(ds, number, 0, depth, it, end)) return false;
+          parents.push_back(Union(number, it, end));
+          it = end;
+        }
+      }
+      level = std::move(parents);
+      ++depth;
+    }
+    return Node(ds, 1, depth, depth, level.begin(), level.end()) && FlushRows(ds) && Execute(ds, triggerSql_);
+  }
+
+ private:
+  static constexpr int kCellBytes = 24;
+  struct Entry {
+    std::int64_t id;
+    float box[4];  // min x, max x, min y, max y
+  };
+  static double CentreX(const Entry& e) { return (static_cast<double>(e.box[0]) + e.box[1]) / 2; }
+  static double CentreY(const Entry& e) { return (static_cast<double>(e.box[2]) + e.box[3]) / 2; }
+  // Boxes are stored as floats that hold the double box: minima rounded down, maxima up.
+  static float Down(double v) {
+    float f = static_cast<float>(v);
+    if (static_cast<double>(f) > v) f = std::nextafter(f, -HUGE_VALF);
+    return f;
+  }
+  static float Up(double v) {
+    float f = static_cast<float>(v);
+    if (static_cast<double>(f) < v) f = std::nextafter(f, HUGE_VALF);
+    return f;
+  }
+  static Entry Union(std::int64_t id, std::vector<Entry>::const_iterator first, std::vector<Entry>::const_iterator end) {
+    Entry u{id, {first->box[0], first->box[1], first->box[2], first->box[3]}};
+    for (auto it = first; it != end; ++it) {
+      u.box[0] = std::min(u.box[0], it->box[0]);
+      u.box[1] = std::max(u.box[1], it->box[1]);
+      u.box[2] = std::min(u.box[2], it->box[2]);
+      u.box[3] = std::max(u.box[3], it->box[3]);
+    }
+    return u;
+  }
+  static void Big(std::string& hex, std::uint64_t value, int bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    for (int i = bytes - 1; i >= 0; --i) {
+      const auto b = static_cast<unsigned>((value >> (8 * i)) & 0xFF);
+      hex += kDigits[b >> 4];
+      hex += kDigits[b & 15];
+    }
+  }
+
+  // Node `number` holding the cells [first, end): entries on level 0, child nodes above. Its
+  // children are recorded in the rowid (entries) or parent (nodes) table.
+  bool Node(GDALDatasetH ds, std::int64_t number, int depthField, int level, std::vector<Entry>::const_iterator first,
+            std::vector<Entry>::const_iterator end) {
+    std::string hex;
+    hex.reserve(static_cast<std::size_t>(nodeSize_) * 2);
+    Big(hex, static_cast<std::uint64_t>(depthField), 2);
+    Big(hex, static_cast<std::uint64_t>(end - first), 2);
+    for (auto it = first; it != end; ++it) {
+      Big(hex, static_cast<std::uint64_t>(it->id), 8);
+      for (float f : it->box) {
+        std::uint32_t bits;
+        std::memcpy(&bits, &f, sizeof bits);
+        Big(hex, bits, 4);
+      }
+      std::string& rows = level == 0 ? rowids_ : parents_;
+      rows += rows.empty() ? "" : ",";
+      rows += "(" + std::to_string(it->id) + "," + std::to_string(number) + ")";
+      if (++pendingRows_ >= 500 && !FlushRows(ds)) return false;
+    }
+    hex.resize(static_cast<std::size_t>(nodeSize_) * 2, '0');
+    if (!nodes_.empty()) nodes_ += ",";
+    nodes_ += "(" + std::to_string(number) + ",X'" + hex + "')";
+    return ++pendingNodes_ < 64 || FlushNodes(ds);
+  }
+  bool FlushNodes(GDALDatasetH ds) {
+    pendingNodes_ = 0;
+    if (nodes_.empty()) return true;
+    const bool ok = Execute(ds, "INSERT INTO " + Quoted(name_ + "_node", '"') + " (nodeno, data) VALUES " + nodes_);
+    nodes_.clear();
+    return ok;
+  }
+  bool FlushRows(GDALDatasetH ds) {
+    pendingRows_ = 0;
+    bool ok = FlushNodes(ds);
+    if (!rowids_.empty()) ok = ok && Execute(ds, "INSERT INTO " + Quoted(name_ + "_rowid", '"') + " (rowid, nodeno) VALUES " + rowids_);
+    if (!parents_.empty())
+      ok = ok && Execute(ds, "INSERT INTO " + Quoted(name_ + "_parent", '"') + " (nodeno, parentnode) VALUES " + parents_);
+    rowids_.clear();
+    parents_.clear();
+    return ok;
+  }
+
+  std::vector<Entry> entries_;
+  std::string name_, trigger_, triggerSql_;
+  int nodeSize_ = 0;
+  std::string nodes_, rowids_, parents_;
+  int pendingNodes_ = 0;
+  int pendingRows_ = 0;
+};
+
 class GeoPackageSink final : public FeatureSink {
  public:
   GeoPackageSink(const GeoPackageTarget& target, const GeoPackageLayer& layer)
@@ -252,7 +440,8 @@ class GeoPackageSink final : public FeatureSink {
     char** options = nullptr;
     options = CSLSetNameValue(options, "GEOMETRY_NAME", "geom");
     options = CSLSetNameValue(options, "FID", "fid");
-    options = CSLSetNameValue(options, "SPATIAL_INDEX", "YES");
+    // The spatial index is made while the table is empty and filled once, packed, at the end.
+    options = CSLSetNameValue(options, "SPATIAL_INDEX", "NO");
     layerH_ = GDALDatasetCreateLayer(ds_, target_.table.c_str(), srs_.get(), GeometryTypeOf(layer_.shapeType), options);
     CSLDestroy(options);
     if (!layerH_) return false;
@@ -267,9 +456,11 @@ class GeoPackageSink final : public FeatureSink {
     // The table exists before the transaction of its features begins.
     if (OGR_L_SyncToDisk(layerH_) != OGRERR_NONE) return false;
     defn_ = OGR_L_GetLayerDefn(layerH_);
+    if (!index_.Prepare(ds_, target_.table, OGR_L_GetGeometryColumn(layerH_))) return false;
     if (GDALDatasetStartTransaction(ds_, FALSE) != OGRERR_NONE) return false;
     inTransaction_ = true;
-    return true;
+    // Features go in without the index's insert trigger; the index is packed at the end.
+    return index_.SuspendTrigger(ds_);
   }
 
   bool Append(SHPObject* shape) override {
@@ -385,7 +576,8 @@ class GeoPackageSink final : public FeatureSink {
     bool kept = false;
     if (ok && !discard && inTransaction_) {
       // The spatial index is filled inside the transaction, then everything is committed at once.
-      ok = OGR_L_SyncToDisk(layerH_) == OGRERR_NONE && GDALDatasetCommitTransaction(ds_) == OGRERR_NONE;
+      ok = index_.Fill(ds_) && OGR_L_SyncToDisk(layerH_) == OGRERR_NONE &&
+           GDALDatasetCommitTransaction(ds_) == OGRERR_NONE;
       inTransaction_ = false;
       kept = ok;
     }
@@ -424,6 +616,14 @@ class GeoPackageSink final : public FeatureSink {
   bool Flush() {
     if (!pending_) return true;
     const bool ok = OGR_L_CreateFeature(layerH_, pending_) == OGRERR_NONE;
+    if (ok) {
+      OGRGeometryH g = OGR_F_GetGeometryRef(pending_);
+      if (g != nullptr && !OGR_G_IsEmpty(g)) {
+        OGREnvelope e;
+        OGR_G_GetEnvelope(g, &e);
+        index_.Add(OGR_F_GetFID(pending_), e.MinX, e.MaxX, e.MinY, e.MaxY);
+      }
+    }
     OGR_F_Destroy(pending_);
     pending_ = nullptr;
     return ok;
@@ -475,6 +675,7 @@ class GeoPackageSink final : public FeatureSink {
   }
 
   QuietErrors quiet_;
+  PackedIndex index_;
   GeoPackageTarget target_;
   GeoPackageLayer layer_;
   std::unique_lock<std::mutex> hold_;
