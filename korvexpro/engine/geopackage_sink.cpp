@@ -45,9 +45,14 @@ using Srs = std::unique_ptr<std::remove_pointer_t<OGRSpatialReferenceH>, SrsDele
 
 // The system of `text` with its authority code: as given when it names one, else the one system
 // PROJ finds equivalent (when it finds exactly one at its best confidence), else as described.
+// No text: the undefined Cartesian system.
 Srs SystemOf(const std::string& text) {
-  if (text.empty()) return nullptr;
   Srs srs(OSRNewSpatialReference(nullptr));
+  if (text.empty()) {
+    // A local system, or none: the GeoPackage's undefined Cartesian system (srs_id -1).
+    if (srs) OSRSetLocalCS(srs.get(), "Undefined cartesian SRS");
+    return srs;
+  }
   if (!srs || OSRSetFromUserInput(srs.get(), text.c_str()) != OGRERR_NONE) return nullptr;
   if (OSRGetAuthorityName(srs.get(), nullptr) == nullptr) {
     int count = 0;
@@ -395,7 +400,7 @@ class GeoPackageSink final : public FeatureSink {
 
   bool Open() {
     RegisterDrivers();
-    if (!layer_.system.empty() && !srs_) return false;
+    if (!srs_) return false;
     std::error_code ec;
     const bool exists = std::filesystem::exists(target_.file, ec);
     if (exists) {
