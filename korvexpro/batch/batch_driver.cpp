@@ -328,6 +328,9 @@ RowWork ConvertPlannedRow(const PlannedRow& planned, int mode, const StyleContex
       target.file = planned.geoPackage;
       target.table = fs::path(name).filename().string();
       target.lock = locks.For(target.file);
+      // A row converted again under an earlier run's names replaces that run's table, as it
+      // replaces that run's shapefiles.
+      if (planned.earlierNames) DropGeoPackageTable(target);
     }
     const ConversionServices services{styles, recorder, planned.geoPackage.empty() ? nullptr : &target};
     const std::int32_t r = routine(source, fs::path(name), services, settings);
@@ -642,6 +645,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       line.folder = row.folder;
       line.names = row.names;
       line.outputs = std::move(outputs);
+      line.geoPackage = slot.resumed != nullptr ? slot.resumed->geoPackage : row.geoPackage;
       line.seconds = slot.resumed != nullptr ? 0.0 : slot.work.seconds;
       line.resumed = slot.resumed != nullptr;
       options.report->Row(line);

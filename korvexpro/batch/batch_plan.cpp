@@ -181,6 +181,7 @@ PlannedRow BatchPlanner::Next() {
     // with what one run would have written.
     row.folder = earlier->folder;
     row.names = earlier->names;
+    row.earlierNames = true;
   } else {
     std::string folder = outputFolder_;
     if (folder.empty()) {

@@ -55,6 +55,9 @@ struct PlannedRow {
   // With Output/Format 1: the GeoPackage the row's tables go into (its project's, or its own for a
   // stand-alone layer); empty for shapefiles and for rows that take no names.
   std::string geoPackage;
+  // The folder and names are an earlier run's (a resumed run converting the row again): its
+  // outputs of that run are its own to replace.
+  bool earlierNames = false;
   // Naming messages for the operation log (a renamed folder or name), without the log's ">".
   std::vector<std::string> namingLog;
   // The settings the row's conversions run with.

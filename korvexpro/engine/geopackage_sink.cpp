@@ -720,6 +720,40 @@ GeoPackageTarget OwnGeoPackage(const std::filesystem::path& outputBase) {
   return target;
 }
 
+bool GeoPackageHoldsTable(const std::filesystem::path& file, const std::string& table) {
+  RegisterDrivers();
+  QuietErrors quiet;
+  const char* drivers[] = {"GPKG", nullptr};
+  GDALDatasetH ds = GDALOpenEx(file.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers, nullptr, nullptr);
+  if (!ds) return false;
+  const bool held = GDALDatasetGetLayerByName(ds, table.c_str()) != nullptr;
+  GDALClose(ds);
+  return held;
+}
+
+bool DropGeoPackageTable(const GeoPackageTarget& target) {
+  std::unique_lock<std::mutex> hold;
+  if (target.lock) hold = std::unique_lock<std::mutex>(*target.lock);
+  RegisterDrivers();
+  QuietErrors quiet;
+  std::error_code ec;
+  if (!std::filesystem::exists(target.file, ec)) return false;
+  const char* drivers[] = {"GPKG", nullptr};
+  GDALDatasetH ds = GDALOpenEx(target.file.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, nullptr, nullptr);
+  if (!ds) return false;
+  bool dropped = false;
+  for (int i = 0; i < GDALDatasetGetLayerCount(ds) && !dropped; ++i) {
+    if (target.table == OGR_L_GetName(GDALDatasetGetLayer(ds, i))) {
+      dropped = GDALDatasetDeleteLayer(ds, i) == OGRERR_NONE;
+      // Its style goes with it.
+      if (dropped && GDALDatasetGetLayerByName(ds, kStylesTable) != nullptr)
+        Execute(ds, std::string("DELETE FROM ") + kStylesTable + " WHERE f_table_name = " + Quoted(target.table, '\''));
+    }
+  }
+  GDALClose(ds);
+  return dropped;
+}
+
 std::unique_ptr<FeatureSink> OpenGeoPackageSink(const GeoPackageTarget& target, const GeoPackageLayer& layer) {
   auto sink = std::make_unique<GeoPackageSink>(target, layer);
   if (!sink->Open()) return nullptr;

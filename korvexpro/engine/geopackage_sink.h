@@ -50,6 +50,13 @@ struct GeoPackageLayer {
   bool withStyle = false;    // a style will be stored (layer_styles is made ready)
 };
 
+// Whether `file` is a GeoPackage holding the table `table`.
+bool GeoPackageHoldsTable(const std::filesystem::path& file, const std::string& table);
+
+// Removes the table `target` names from its GeoPackage (holding its lock); false when there was
+// none or it could not be removed.
+bool DropGeoPackageTable(const GeoPackageTarget& target);
+
 // Opens (or creates) the GeoPackage and checks that the table is free; null when it cannot.
 std::unique_ptr<FeatureSink> OpenGeoPackageSink(const GeoPackageTarget& target, const GeoPackageLayer& layer);
 
