@@ -23,10 +23,14 @@ namespace {
 
 constexpr const char* kStylesTable = "layer_styles";
 
+// GDAL's drivers, registered once for the process before any other GDAL call of the engine.
 void RegisterDrivers() {
   static std::once_flag once;
   std::call_once(once, [] { GDALAllRegister(); });
 }
+struct DriversRegistered {
+  DriversRegistered() { RegisterDrivers(); }
+};
 
 // GDAL's messages of this thread stay quiet while an output is open: failures come back as
 // results and become log lines.
@@ -500,7 +504,7 @@ class GeoPackageSink final : public FeatureSink {
     if (!Writable(row, field)) return false;
     if (!text) return WriteNull(row, field);
     if (layer_.gbkText) {
-      OGR_F_SetFieldString(pending_, field, MapGis::GbkToUtf8(text).c_str());
+      OGR_F_SetFieldString(pending_, field, codec_.ToUtf8(text).c_str());
     } else {
       OGR_F_SetFieldString(pending_, field, text);
     }
@@ -679,8 +683,10 @@ class GeoPackageSink final : public FeatureSink {
     return OGR_L_SyncToDisk(styles) == OGRERR_NONE;
   }
 
+  DriversRegistered registered_;  // first: before the error handler and the system are made
   QuietErrors quiet_;
   PackedIndex index_;
+  MapGis::GbkCodec codec_;  // GBK text values to UTF-8, one converter for the table
   GeoPackageTarget target_;
   GeoPackageLayer layer_;
   std::unique_lock<std::mutex> hold_;

@@ -205,6 +205,41 @@ TEST(GeoPackageOutput, WholeNamesTypesAndTheValuesOfTheShapefile) {
   }
 }
 
+// Column names are compared without regard to letter case, and the key and geometry columns are
+// taken: a field that would collide gets "_2", "_3", ... and the style names it so.
+TEST(GeoPackageOutput, FieldNamesThatCollideAreNumbered) {
+  const struct Case {
+    std::vector<std::string> names;
+    std::vector<std::string> columns;
+  } cases[] = {
+      {{"FID", "Geom", "NAME"}, {"FID_2", "Geom_2", "NAME"}},
+      {{"A", "a", "A_2"}, {"A", "a_2", "A_2_2"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.names.front());
+    KvxTest::TempDir dir;
+    KvxTest::LayerBuilder layer = Lines(2);
+    auto& a = layer.Attributes(KvxTest::EntryPrimaryAttr);
+    for (const std::string& name : c.names) a.AddField(name, FieldLong, 4, 6);
+    a.SetValue<std::int32_t>(1, 2, 42);
+    Kvx::FrameSettings s = PlainSettings();
+    s.outputFormat = 1;
+    const Outcome out = Convert(layer, dir, s);
+    ASSERT_EQ(out.result, Kvx::kConvertSuccess) << ::testing::PrintToString(out.log);
+    Dataset gpkg = OpenVector(dir / "out.gpkg");
+    ASSERT_TRUE(gpkg);
+    OGRLayerH l = GDALDatasetGetLayer(gpkg.get(), 0);
+    OGRFeatureDefnH d = OGR_L_GetLayerDefn(l);
+    std::vector<std::string> columns;
+    for (int j = 0; j < OGR_FD_GetFieldCount(d); ++j) columns.push_back(OGR_Fld_GetNameRef(OGR_FD_GetFieldDefn(d, j)));
+    EXPECT_EQ(columns, c.columns);
+    OGR_L_SetAttributeFilter(l, "fid = 2");
+    std::unique_ptr<void, void (*)(OGRFeatureH)> f(OGR_L_GetNextFeature(l), OGR_F_Destroy);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(OGR_F_GetFieldAsInteger(f.get(), 2), 42);
+  }
+}
+
 TEST(GeoPackageOutput, TheSystemOfTheLayerOrTheTarget) {
   const struct Case {
     const char* name;
