@@ -268,14 +268,14 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   for (const StyleField& field : hooks.StyleFields(settings)) {
     char name[16];
     encoder.EncodeDbfTextW(field.name, name, 11);
-    SinkField spec;
-    spec.dbfName = name;
-    spec.wholeName = field.name;
-    spec.dbfType = field.type;
-    spec.width = field.width;
-    spec.decimals = field.decimals;
-    spec.kind = KindOfDbfType(field.type);
-    const int added = dbf.AddField(spec);
+    SinkField column;
+    column.dbfName = name;
+    column.wholeName = field.name;
+    column.dbfType = field.type;
+    column.width = field.width;
+    column.decimals = field.decimals;
+    column.kind = KindOfDbfType(field.type);
+    const int added = dbf.AddField(column);
     if (added < 0) {
       log.WriteFormat(kLogFieldRefused.data(), std::string(field.name).c_str());
       return kConvertOutputFailed;

@@ -438,7 +438,7 @@ class GeoPackageSink final : public FeatureSink {
   }
   int FieldCount() const override { return static_cast<int>(fields_.size()); }
   int FieldWidth(int field) const override {
-    return field >= 0 && field < FieldCount() ? fields_[static_cast<std::size_t>(field)].spec.width : 0;
+    return field >= 0 && field < FieldCount() ? fields_[static_cast<std::size_t>(field)].column.width : 0;
   }
   std::string WholeName(int field) const override {
     return field >= 0 && field < FieldCount() ? fields_[static_cast<std::size_t>(field)].name : std::string();
@@ -455,9 +455,9 @@ class GeoPackageSink final : public FeatureSink {
     CSLDestroy(options);
     if (!layerH_) return false;
     for (const Field& f : fields_) {
-      OGRFieldDefnH defn = OGR_Fld_Create(f.name.c_str(), FieldTypeOf(f.spec));
-      if (FieldTypeOf(f.spec) == OFTString && f.spec.width > 0) OGR_Fld_SetWidth(defn, f.spec.width);
-      if (f.spec.kind == ValueKind::Logical) OGR_Fld_SetSubType(defn, OFSTBoolean);
+      OGRFieldDefnH defn = OGR_Fld_Create(f.name.c_str(), FieldTypeOf(f.column));
+      if (FieldTypeOf(f.column) == OFTString && f.column.width > 0) OGR_Fld_SetWidth(defn, f.column.width);
+      if (f.column.kind == ValueKind::Logical) OGR_Fld_SetSubType(defn, OFSTBoolean);
       const OGRErr err = OGR_L_CreateField(layerH_, defn, FALSE);
       OGR_Fld_Destroy(defn);
       if (err != OGRERR_NONE) return false;
@@ -615,7 +615,7 @@ class GeoPackageSink final : public FeatureSink {
  private:
   struct Field {
     std::string name;
-    SinkField spec;
+    SinkField column;
   };
 
   bool Writable(int row, int field) const {

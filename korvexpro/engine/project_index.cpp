@@ -156,14 +156,14 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
   for (const IndexField& field : kIndexFields) {
     char name[16];
     encoder.EncodeDbfTextW(field.name, name, 12);
-    SinkField spec;
-    spec.dbfName = name;
-    spec.wholeName = field.name;
-    spec.dbfType = field.type;
-    spec.width = field.width;
-    spec.decimals = field.decimals;
-    spec.kind = field.type == FTInteger ? ValueKind::Integer : field.type == FTDouble ? ValueKind::Real : ValueKind::Text;
-    if (dbf.AddField(spec) < 0) {
+    SinkField column;
+    column.dbfName = name;
+    column.wholeName = field.name;
+    column.dbfType = field.type;
+    column.width = field.width;
+    column.decimals = field.decimals;
+    column.kind = field.type == FTInteger ? ValueKind::Integer : field.type == FTDouble ? ValueKind::Real : ValueKind::Text;
+    if (dbf.AddField(column) < 0) {
       log.WriteFormat(kLogFieldRefused.data(), field.name);
       return kConvertOutputFailed;
     }

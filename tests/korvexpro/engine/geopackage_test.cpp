@@ -316,8 +316,21 @@ TEST(GeoPackageOutput, OneFileHoldsEveryTableAndNoneIsWrittenOver) {
   // A table of a name that is taken is not written over: an error line and a failure.
   EXPECT_EQ(Kvx::ConvertWL2SHP(source, dir / "c", {styles, Kvx::SilentNotifier(), &first}, s), Kvx::kConvertOutputFailed);
   EXPECT_TRUE(Contains(LogLines(dir / "c.log"), "E__输出文件无法创建[" + (dir / "map.gpkg").string() + "]"));
+  // An empty result in the same GeoPackage takes its table back, with its index and triggers.
+  KvxTest::LayerBuilder empty = Lines(0);
+  ASSERT_TRUE(empty.WriteTo(dir / "empty.wl"));
+  const Kvx::GeoPackageTarget third{dir / "map.gpkg", "nothing", nullptr};
+  EXPECT_EQ(Kvx::ConvertWL2SHP(dir / "empty.wl", dir / "d", {styles, Kvx::SilentNotifier(), &third}, s), Kvx::kConvertEmpty);
   Dataset gpkg = OpenVector(dir / "map.gpkg");
   ASSERT_TRUE(gpkg);
+  OGRLayerH leftovers = GDALDatasetExecuteSQL(gpkg.get(),
+      "SELECT name FROM sqlite_master WHERE name LIKE '%nothing%' UNION ALL "
+      "SELECT table_name FROM gpkg_contents WHERE table_name = 'nothing' UNION ALL "
+      "SELECT table_name FROM gpkg_extensions WHERE table_name = 'nothing' UNION ALL "
+      "SELECT f_table_name FROM layer_styles WHERE f_table_name = 'nothing'", nullptr, nullptr);
+  ASSERT_NE(leftovers, nullptr);
+  EXPECT_EQ(OGR_L_GetFeatureCount(leftovers, TRUE), 0);
+  GDALDatasetReleaseResultSet(gpkg.get(), leftovers);
   EXPECT_EQ(TableNames(gpkg.get()), (std::vector<std::string>{"roads", "道路", "layer_styles"}));
   EXPECT_EQ(OGR_L_GetFeatureCount(GDALDatasetGetLayerByName(gpkg.get(), "roads"), TRUE), 3);
   // One default style per table, as QGIS finds it.
