@@ -318,7 +318,7 @@ bool CPageExport::OnWizardFinish() {
 CWizShapeDlg::CWizShapeDlg(QWidget* parent) : CNewWizDialog(parent) {
   SetTitle(QStringLiteral("转换向导"));
   SetButtonTexts(QStringLiteral("<上一步"), QStringLiteral("下一步>"), QStringLiteral("转换"), QStringLiteral("取消"));
-  SetPageAreaSize(QSize(600, 330));
+  SetPageAreaSize(QSize(600, 390));
 }
 
 ConvertWizard::ConvertWizard(unsigned pages, Settings& settings, Wendle::Prompter& prompter, QWidget* parent) {
