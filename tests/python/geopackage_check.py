@@ -78,7 +78,12 @@ def same_geometry(s, g):
 
 def compare(shp, gpkg, table):
     label = "%s:%s" % (os.path.basename(gpkg), table)
-    sds = gdal.OpenEx(shp, gdal.OF_VECTOR)
+    # The encoding the .cpg names, given outright: QGIS turns GDAL's own recoding of shapefiles off
+    # once it has opened one.
+    cpg = shp[:-4] + ".cpg"
+    code = open(cpg).read().strip() if os.path.exists(cpg) else ""
+    encoding = {"936": "CP936", "UTF-8": "UTF-8"}.get(code)
+    sds = gdal.OpenEx(shp, gdal.OF_VECTOR, open_options=["ENCODING=" + encoding] if encoding else [])
     gds = gdal.OpenEx(gpkg, gdal.OF_VECTOR)
     sl, gl = sds.GetLayer(0), gds.GetLayerByName(table)
     sd, gd = sl.GetLayerDefn(), gl.GetLayerDefn()
@@ -231,6 +236,16 @@ def run_checks(program, examples, samples, work):
                            samples, ["--to-crs", "EPSG:4490"])
             real_tables = tables(real)
             check(len(real_tables) > 1, "the real project gave %d tables" % len(real_tables))
+            # The same run to shapefiles: every table holds what its shapefile holds.
+            real_shp = convert(program, work, "real-shp", "shp", [os.path.join(samples, "I486732TY.MPJ")],
+                               samples, ["--to-crs", "EPSG:4490"])
+            compared = 0
+            for shp in files(real_shp, ".shp"):
+                key = (os.path.relpath(os.path.dirname(shp), real_shp), os.path.basename(shp)[:-4])
+                if check(key in real_tables, "no GeoPackage table for " + shp):
+                    compare(shp, *real_tables[key])
+                    compared += 1
+            check(compared == len(real_tables), "real project: %d tables, %d shapefiles" % (len(real_tables), compared))
             for (folder, table), (gpkg, _) in sorted(real_tables.items()):
                 ds = gdal.OpenEx(gpkg, gdal.OF_VECTOR)  # held while its layer is used
                 layer = ds.GetLayerByName(table)
