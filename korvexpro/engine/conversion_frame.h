@@ -25,7 +25,10 @@
 // cannot be created or written gives an error line naming it and kConvertOutputFailed, and no
 // feature is written without it. A requested .prj or .avl that cannot be written gives its error
 // line and kConvertOutputFailed too, though the shapefile itself is then complete; so does a
-// ".qml" that cannot be written.
+// ".qml" that cannot be written. A GeoPackage table is created at the same point (the GeoPackage
+// with it when there is none yet); one that cannot be created or written gives the error line
+// naming the GeoPackage and kConvertOutputFailed and leaves no table, and an empty result takes
+// its table back unless exportEmptyFile keeps it.
 
 #include <cstdint>
 #include <filesystem>
