@@ -8,6 +8,8 @@
 //                                               -- converts the layer (lines, regions or points by
 //                                                  the extension) to OUTBASE.shp/.dbf and prints the
 //                                                  result code and the time taken
+// kvx_convert_bench convert-gpkg SOURCE OUTBASE [SYMBOLTYPE]
+//                                               -- the same into the table OUTBASE of OUTBASE.gpkg
 //
 // The conversion runs with the default settings (GBK tables, no projection file), or with the
 // drawing-parameter fields of the given SymbolType.
@@ -137,9 +139,11 @@ class MemorySampler : public Kvx::Notifier {
   long peakFileKb = 0;
 };
 
-int Convert(const char* source, const char* base, int symbolType, const char* targetCrs, const char* sourceCrs) {
+int Convert(const char* source, const char* base, int symbolType, const char* targetCrs, const char* sourceCrs,
+            int format = 0) {
   Kvx::FrameSettings settings;
   settings.exportProjection = 0;
+  settings.outputFormat = format;
   if (targetCrs && *targetCrs) settings.reprojection = {targetCrs, sourceCrs ? sourceCrs : "", "", false};
   settings.symbolType = symbolType;
   settings.colorModel = 2;
@@ -165,6 +169,8 @@ int main(int argc, char** argv) {
   if (mode == "generate" && argc >= 3) return Generate(argv[2], argc > 3 ? std::atoi(argv[3]) : 1000000);
   if (mode == "generate-regions" && argc >= 3) return GenerateRegions(argv[2], argc > 3 ? std::atoi(argv[3]) : 200000);
   if (mode == "generate-points" && argc >= 3) return GeneratePoints(argv[2], argc > 3 ? std::atoi(argv[3]) : 1000000);
+  if (mode == "convert-gpkg" && argc >= 4)
+    return Convert(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 0, nullptr, nullptr, 1);
   if (mode == "convert" && argc >= 4)
     return Convert(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 0, argc > 5 ? argv[5] : nullptr,
                    argc > 6 ? argv[6] : nullptr);
@@ -172,6 +178,7 @@ int main(int argc, char** argv) {
                "usage: kvx_convert_bench generate DIR [LINES]\n"
                "       kvx_convert_bench generate-regions DIR [REGIONS]\n"
                "       kvx_convert_bench generate-points DIR [POINTS]\n"
-               "       kvx_convert_bench convert SOURCE OUTBASE [SYMBOLTYPE [TARGET_CRS [SOURCE_CRS]]]\n");
+               "       kvx_convert_bench convert SOURCE OUTBASE [SYMBOLTYPE [TARGET_CRS [SOURCE_CRS]]]\n"
+               "       kvx_convert_bench convert-gpkg SOURCE OUTBASE [SYMBOLTYPE]\n");
   return 2;
 }

@@ -1,10 +1,12 @@
 // Fuzz target: the fuzzer's bytes as a MapGIS layer file. Every reader opens it and reads what it
 // holds (features with their geometry, texts, tics, topology, attributes); every conversion of
-// its kind converts it in each symbol mode (regions also repaired); `info` describes it.
+// its kind converts it in each symbol mode (regions also repaired) and into a GeoPackage table;
+// `info` describes it.
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 #include "engine/conversion_frame.h"
 #include "engine/line_conversion.h"
@@ -166,6 +168,17 @@ void Conversions(const std::filesystem::path& path, std::int32_t kind, const Kvx
       settings.maxErrors = 4;
       (void)routine(path, out, services, settings);
     }
+    // Into a table of a new GeoPackage, with its style and its spatial index.
+    std::error_code ec;
+    std::filesystem::remove(KvxFuzz::Scratch() / "out.gpkg", ec);
+    Kvx::FrameSettings geoPackage;
+    geoPackage.symbolType = 4;
+    geoPackage.exportProjection = 1;
+    geoPackage.qgisStyle = 1;
+    geoPackage.outputFormat = 1;
+    geoPackage.exportEmptyFile = 1;
+    geoPackage.maxErrors = 4;
+    (void)routine(path, out, services, geoPackage);
   }
   Kvx::TableSettings table;
   (void)Kvx::ConvertWB2DBF(path, out, Kvx::SilentNotifier(), table);

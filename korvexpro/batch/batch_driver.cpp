@@ -20,6 +20,7 @@
 #include "settings/settings.h"
 #include "batch/text_format.h"
 #include "engine/conversion_frame.h"
+#include "engine/geopackage_sink.h"
 #include "engine/line_conversion.h"
 #include "engine/node_conversion.h"
 #include "engine/point_conversion.h"
@@ -74,7 +75,7 @@ std::int32_t AttributesToXls(const fs::path& source, const fs::path& outputBase,
 }
 std::int32_t ProjectIndex(const fs::path& source, const fs::path& outputBase, const ConversionServices& services,
                           const Settings& snapshot) {
-  return ConvertMPJ2SHP(source, outputBase, services.notifier, FrameSettings::From(snapshot));
+  return ConvertMPJ2SHP(source, outputBase, services.notifier, FrameSettings::From(snapshot), services.geoPackage);
 }
 
 // Which routine a mode runs on a layer kind, into which of the row's two names, and what column 3
@@ -287,7 +288,9 @@ struct RowWork {
 
 // Converts one planned row. It touches nothing shared but the files of its own names and reads
 // the colour library, so rows run on several threads at once.
-RowWork ConvertPlannedRow(const PlannedRow& planned, int mode, const StyleContext& styles, RowRecorder& recorder) {
+// Rows that write one GeoPackage take turns through its lock in `locks`.
+RowWork ConvertPlannedRow(const PlannedRow& planned, int mode, const StyleContext& styles, RowRecorder& recorder,
+                          GeoPackageLocks& locks) {
   RowWork work;
   const fs::path source = planned.source;
   std::error_code ec;
@@ -307,7 +310,6 @@ RowWork ConvertPlannedRow(const PlannedRow& planned, int mode, const StyleContex
   const std::string& folder = planned.folder;
   const OutputNames& names = planned.names;
   const Settings& settings = *planned.settings;
-  const ConversionServices services{styles, recorder};
 
   // Runs one conversion into `name`; its empty outputs go unless the settings keep them.
   std::int32_t result = kRowSkipped;
@@ -320,6 +322,17 @@ RowWork ConvertPlannedRow(const PlannedRow& planned, int mode, const StyleContex
       return kConvertOutputFailed;
     }
     outputFolderChecked = true;
+    // With the GeoPackage format the output is a table of the row's GeoPackage, named after the output.
+    GeoPackageTarget target;
+    if (!planned.geoPackage.empty()) {
+      target.file = planned.geoPackage;
+      target.table = fs::path(name).filename().string();
+      target.lock = locks.For(target.file);
+      // A row converted again under an earlier run's names replaces that run's table, as it
+      // replaces that run's shapefiles.
+      if (planned.earlierNames) DropGeoPackageTable(target);
+    }
+    const ConversionServices services{styles, recorder, planned.geoPackage.empty() ? nullptr : &target};
     const std::int32_t r = routine(source, fs::path(name), services, settings);
     if (r == kConvertOutputFailed) recorder.Log(FormatText(kOutputUnwritableLog.data(), name.c_str()));
     if (r == kRowEmpty && mode != 7 && settings.ExportEmptyFile == 0) DeleteOutputs(name);
@@ -520,6 +533,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     bool done = false;  // guarded by `mutex` while workers run
   };
   std::vector<Slot> slots(count);
+  GeoPackageLocks geoPackageLocks;  // outlives the workers (the pool is made below)
   std::mutex mutex;
   std::condition_variable finished;
   std::size_t running = 0;  // guarded by `mutex`
@@ -580,7 +594,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       slot.recorder = live ? std::make_unique<RowRecorder>(&view_, &log_) : std::make_unique<RowRecorder>(nullptr, nullptr);
       if (slot.resumed == nullptr) {
         const auto rowStart = std::chrono::steady_clock::now();
-        slot.work = ConvertPlannedRow(row, mode, styles_, *slot.recorder);
+        slot.work = ConvertPlannedRow(row, mode, styles_, *slot.recorder, geoPackageLocks);
         slot.work.seconds = SecondsSince(rowStart);
       }
       std::lock_guard lock(mutex);
@@ -598,7 +612,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       const auto rowStart = std::chrono::steady_clock::now();
       RowWork work;
       try {
-        work = ConvertPlannedRow(job, mode, styles_, *own.recorder);
+        work = ConvertPlannedRow(job, mode, styles_, *own.recorder, geoPackageLocks);
       } catch (const std::exception& e) {
         // Out of memory and the like: the row fails, the batch goes on.
         own.recorder->Log(std::string("转换失败：") + e.what());
@@ -656,6 +670,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       line.folder = row.folder;
       line.names = row.names;
       line.outputs = std::move(outputs);
+      line.geoPackage = slot.resumed != nullptr ? slot.resumed->geoPackage : row.geoPackage;
       line.seconds = slot.resumed != nullptr ? 0.0 : slot.work.seconds;
       line.resumed = slot.resumed != nullptr;
       options.report->Row(line);

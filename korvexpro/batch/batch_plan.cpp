@@ -22,7 +22,7 @@ constexpr std::string_view kSettingNames[] = {
     "Output/ExportLayerIndex", "Styles/SymbolType",    "Styles/SymbolFontName", "Styles/ColorModel",
     "Styles/RotateType",       "Styles/CodePage",      "Styles/SingleFont",   "Styles/FontAdjust",
     "Styles/QgisStyle",        "FilePath/LibPath",     "Output/TargetCrs",    "Output/SourceCrs",
-    "Output/SevenParameters",  "Output/RequireDatumShift", "Output/RepairGeometry",
+    "Output/SevenParameters",  "Output/RequireDatumShift", "Output/RepairGeometry", "Output/Format",
 };
 
 constexpr std::pair<RowKind, std::string_view> kKindWords[] = {
@@ -97,6 +97,7 @@ std::string ParseRow(const Json& j, const Settings& base, PlannedRow& row, int& 
   if (row.action == PlannedAction::Convert && (row.names.main.empty() || row.names.second.empty())) {
     return "a row to convert without names";
   }
+  if (j.contains("geopackage") && !text(j, "geopackage", row.geoPackage)) return "geopackage is not text";
   if (const auto log = j.find("log"); log != j.end()) {
     if (!log->is_array()) return "log is not a list";
     for (const Json& line : *log) {
@@ -146,7 +147,8 @@ BatchPlanner::BatchPlanner(const FileList& list, int mode, std::string outputFol
       resume_(resume),
       order_(list.PreOrder()),
       topNumber_(list.TopRows().size(), 0),
-      projectFolder_(list.TopRows().size()) {}
+      projectFolder_(list.TopRows().size()),
+      projectPackage_(list.TopRows().size()) {}
 
 PlannedRow BatchPlanner::Next() {
   const RowRef ref = order_[next_++];
@@ -179,6 +181,7 @@ PlannedRow BatchPlanner::Next() {
     // with what one run would have written.
     row.folder = earlier->folder;
     row.names = earlier->names;
+    row.earlierNames = true;
   } else {
     std::string folder = outputFolder_;
     if (folder.empty()) {
@@ -198,6 +201,16 @@ PlannedRow BatchPlanner::Next() {
   if (row.kind == RowKind::Project) {
     taken_.ReserveFolder(row.folder);
     projectFolder_[ref.top] = FolderOf(row.names.main);
+  }
+  if (settings.Format == 1) {
+    // A project's layers share its GeoPackage; a stand-alone layer has one of its own. The main
+    // name is free of a ".gpkg" (a taken name), so no earlier GeoPackage is written into.
+    if (ref.child && !projectPackage_[ref.top].empty()) {
+      row.geoPackage = projectPackage_[ref.top];
+    } else {
+      row.geoPackage = row.names.main + ".gpkg";
+    }
+    if (row.kind == RowKind::Project) projectPackage_[ref.top] = row.geoPackage;
   }
   if (dispatch.writesMain) taken_.ReserveName(row.names.main);
   if (dispatch.writesSecond) taken_.ReserveName(row.names.second);
@@ -236,6 +249,7 @@ PlanIoResult WritePlan(const BatchPlan& plan, const fs::path& file) {
     }
     j["folder"] = row.folder;
     j["names"] = {{"main", row.names.main}, {"second", row.names.second}};
+    if (!row.geoPackage.empty()) j["geopackage"] = row.geoPackage;
     j["log"] = row.namingLog;
     j["settings"] = SettingsJson(row.settings ? *row.settings : Settings());
     out << Dump(j) << '\n';

@@ -52,6 +52,12 @@ struct PlannedRow {
   PlannedAction action = PlannedAction::Skip;
   std::string folder;  // the output folder; empty when the row takes no names
   OutputNames names;   // empty when the row takes no names
+  // With Output/Format 1: the GeoPackage the row's tables go into (its project's, or its own for a
+  // stand-alone layer); empty for shapefiles and for rows that take no names.
+  std::string geoPackage;
+  // The folder and names are an earlier run's (a resumed run converting the row again): its
+  // outputs of that run are its own to replace.
+  bool earlierNames = false;
   // Naming messages for the operation log (a renamed folder or name), without the log's ">".
   std::vector<std::string> namingLog;
   // The settings the row's conversions run with.
@@ -89,6 +95,7 @@ class BatchPlanner {
   NameReservations taken_;
   std::vector<std::size_t> topNumber_;       // per top-level row: its row number
   std::vector<std::string> projectFolder_;   // per top-level row: where a project's layers go
+  std::vector<std::string> projectPackage_;  // per top-level row: the GeoPackage of a project's layers
 };
 
 // Plans every row of `list` in list order into `outputFolder` (empty: beside each source), with the

@@ -31,7 +31,8 @@ inline constexpr std::string_view kFolderNotCreatedLog = "无法创建输出文�
 // The extensions whose existing files make a name taken. Every file a conversion writes as its
 // result is among them (".xls" of the spreadsheet export, ".log" of every conversion), so an
 // earlier run's result, or the log of an earlier empty result, is never written over.
-inline constexpr std::array<std::string_view, 4> kTakenNameExtensions = {".dbf", ".shp", ".xls", ".log"};
+// A ".gpkg" of the name is taken too: an earlier run's GeoPackage is never written into.
+inline constexpr std::array<std::string_view, 5> kTakenNameExtensions = {".dbf", ".shp", ".xls", ".log", ".gpkg"};
 // The files of one output name that DeleteOutputs removes (never the ".log").
 inline constexpr std::array<std::string_view, 7> kOutputExtensions = {".shp", ".shx", ".dbf", ".prj",
                                                                      ".avl", ".cpg", ".qml"};

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "batch/batch_driver.h"
+#include "engine/geopackage_sink.h"
 #include "batch/text_format.h"
 
 namespace Kvx {
@@ -30,8 +31,10 @@ bool FileThere(const std::string& path) {
 
 // Whether the result kept under an output name is still there: a spreadsheet, a table, or a
 // shapefile with its three parts.
-bool OutputExists(const std::string& name, std::string_view kind) {
+bool OutputExists(const std::string& name, std::string_view kind, const std::string& geoPackage) {
   if (FileThere(name + ".xls")) return true;
+  // A layer's table in the row's GeoPackage (a table row keeps its .dbf).
+  if (!geoPackage.empty() && kind != "table") return GeoPackageHoldsTable(geoPackage, fs::path(name).filename().string());
   if (!FileThere(name + ".dbf")) return false;
   return kind == "table" || (FileThere(name + ".shp") && FileThere(name + ".shx"));
 }
@@ -72,6 +75,7 @@ bool ParseReportRow(const Json& j, ReportRow& row) {
       if (name.is_string()) row.outputs.push_back(name.get<std::string>());
     }
   }
+  if (const auto it = j.find("geopackage"); it != j.end() && it->is_string()) row.geoPackage = it->get<std::string>();
   if (const auto it = j.find("seconds"); it != j.end() && it->is_number()) row.seconds = it->get<double>();
   if (const auto it = j.find("resumed"); it != j.end() && it->is_boolean()) row.resumed = it->get<bool>();
   return true;
@@ -132,6 +136,7 @@ std::string ReportRowJson(const ReportRow& row) {
   j["folder"] = row.folder;
   j["names"] = {{"main", row.names.main}, {"second", row.names.second}};
   j["outputs"] = row.outputs;
+  if (!row.geoPackage.empty()) j["geopackage"] = row.geoPackage;
   // Milliseconds are enough, and keep the lines short.
   j["seconds"] = static_cast<double>(static_cast<std::int64_t>(row.seconds * 1000.0 + 0.5)) / 1000.0;
   j["resumed"] = row.resumed;
@@ -259,7 +264,7 @@ const ReportRow* RunResume::Find(std::size_t number, const std::string& source, 
   }
   if (found->result == kRowSuccess && found->outputs.empty()) return nullptr;
   for (const std::string& output : found->outputs) {
-    if (!OutputExists(output, found->kind)) return nullptr;
+    if (!OutputExists(output, found->kind, found->geoPackage)) return nullptr;
   }
   return found;
 }

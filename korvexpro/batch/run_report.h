@@ -43,6 +43,7 @@ struct ReportRow {
   std::string folder;      // the row's output folder
   OutputNames names;       // the row's planned names
   std::vector<std::string> outputs;  // the names whose outputs the row kept
+  std::string geoPackage;  // with the GeoPackage format: the GeoPackage holding those outputs' tables
   double seconds = 0;
   bool resumed = false;  // taken over from an earlier report instead of converted
 };

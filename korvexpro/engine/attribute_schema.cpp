@@ -184,11 +184,20 @@ SchemaStatus AttributeTransfer::AddFields(int fieldCount, const SchemaLines& lin
     if (plan.kind == ValueKind::Text && f.width > kDbfTextMax) log_.WriteFormat(kLogFieldTooWide.data(), shownName.c_str());
     char dbfName[16];
     encoder_.EncodeDbfText(f.name.c_str(), dbfName, 10);
-    if (dbf_.AddField(dbfName, plan.dbfType, plan.width, plan.decimals) != j) {
+    SinkField field;
+    field.dbfName = dbfName;
+    field.wholeName = shownName;
+    field.dbfType = plan.dbfType;
+    field.width = plan.width;
+    field.decimals = plan.decimals;
+    field.kind = plan.kind;
+    if (dbf_.AddField(field) != j) {
       log_.WriteFormat(kLogFieldRefused.data(), shownName.c_str());
       return SchemaStatus::FieldRefused;
     }
-    names_.push_back({encoder_.Utf8() ? std::string(dbfName) : MapGis::GbkToUtf8(dbfName), shownName});
+    std::string stored = dbf_.WholeName(j);
+    if (stored.empty()) stored = encoder_.Utf8() ? std::string(dbfName) : MapGis::GbkToUtf8(dbfName);
+    names_.push_back({std::move(stored), shownName});
     if (plan.kind == ValueKind::Null) log_.WriteFormat(std::string(lines.unsupportedType).c_str(), shownName.c_str());
     if (lines.logDateAsText &&
         (plan.kind == ValueKind::Date || plan.kind == ValueKind::Time || plan.kind == ValueKind::TimeStamp))
@@ -215,15 +224,17 @@ void AttributeTransfer::WriteRow(int record, int row) {
         break;
       }
       case ValueKind::Real: {
-        const double v = plan.type == MapGis::FieldFloat ? static_cast<double>(TakeValue<float>(value, size))
-                                                         : TakeValue<double>(value, size);
-        dbf_.WriteDouble(row, j, v);
+        if (plan.type == MapGis::FieldFloat) {
+          dbf_.WriteFloat(row, j, TakeValue<float>(value, size));
+        } else {
+          dbf_.WriteDouble(row, j, TakeValue<double>(value, size));
+        }
         break;
       }
       case ValueKind::Date: {
         const auto d = TakeValue<MapGis::DATE_STRUstruct>(value, size);
         std::snprintf(formatted, sizeof formatted, "%04d-%02d-%02d", d.year, d.month, d.day);
-        dbf_.WriteString(row, j, encoder_.EncodeDbfText(formatted, text, kDbfDateWidth));
+        dbf_.WriteDate(row, j, encoder_.EncodeDbfText(formatted, text, kDbfDateWidth), d);
         break;
       }
       case ValueKind::Time: {
@@ -238,7 +249,7 @@ void AttributeTransfer::WriteRow(int record, int row) {
         const auto s = TakeValue<MapGis::TIMESTAMPstruct>(value, size);
         std::snprintf(formatted, sizeof formatted, "%04d-%02d-%02d_%02d:%02d:%02d.%08d", s.year, s.month, s.day, s.hour,
                       s.minute, s.second, s.fraction);
-        dbf_.WriteString(row, j, encoder_.EncodeDbfText(formatted, text, kDbfDateWidth));
+        dbf_.WriteTimeStamp(row, j, encoder_.EncodeDbfText(formatted, text, kDbfDateWidth), s);
         break;
       }
       case ValueKind::Logical:

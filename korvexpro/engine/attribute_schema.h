@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/dbf_text.h"
+#include "engine/feature_sink.h"
 #include "engine/logger.h"
 #include "engine/shape_output.h"
 #include "vordex/layer_reader.h"
@@ -52,9 +53,6 @@ inline constexpr int kDbfTextMax = 254;
 // Width of the formatted date and time fields.
 inline constexpr int kDbfDateWidth = 50;
 
-// How one MapGIS field is carried.
-enum class ValueKind : std::uint8_t { Text, Integer, Real, Date, Time, TimeStamp, Logical, Null };
-
 struct FieldPlan {
   std::int32_t type = 0;        // MapGIS type code
   ValueKind kind = ValueKind::Null;
@@ -76,7 +74,7 @@ enum class SchemaStatus {
 
 class AttributeTransfer {
  public:
-  AttributeTransfer(MapGis::MapGis_FastReader& reader, DbfTable& dbf, DbfTextEncoder& encoder, CLogger& log,
+  AttributeTransfer(MapGis::MapGis_FastReader& reader, FeatureSink& dbf, DbfTextEncoder& encoder, CLogger& log,
                     std::int32_t maxErrors)
       : reader_(reader), dbf_(dbf), encoder_(encoder), log_(log), maxErrors_(maxErrors) {}
 
@@ -91,7 +89,7 @@ class AttributeTransfer {
   // Values written as null because their type has no DBF equivalent.
   std::int32_t NullCount() const { return nulls_; }
   const std::vector<FieldPlan>& Plans() const { return plans_; }
-  // For each field added: its name as the DBF holds it and its whole MapGIS name, both UTF-8.
+  // For each field added: its name as the output holds it and its whole MapGIS name, both UTF-8.
   struct FieldNames {
     std::string stored;
     std::string whole;
@@ -100,7 +98,7 @@ class AttributeTransfer {
 
  private:
   MapGis::MapGis_FastReader& reader_;
-  DbfTable& dbf_;
+  FeatureSink& dbf_;
   DbfTextEncoder& encoder_;
   CLogger& log_;
   std::int32_t maxErrors_;

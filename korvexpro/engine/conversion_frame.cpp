@@ -38,6 +38,8 @@ FrameSettings FrameSettings::From(const Settings& s) {
   f.maxErrors = s.MaxErrors;
   f.qgisStyle = s.QgisStyle;
   f.repairGeometry = s.RepairGeometry;
+  f.outputFormat = s.Format;
+  f.exportEmptyFile = s.ExportEmptyFile;
   f.symbolFontName = s.SymbolFontName;
   f.labels.fontAdjust = s.FontAdjust;
   f.labels.singleFont = s.SingleFont;
@@ -119,6 +121,15 @@ std::int32_t Summarise(CLogger& log, const FrameRules& rules, std::int32_t writt
   }
   log.WriteFormat(kLogCountMismatch.data(), written, valid);
   return kConvertCountMismatch;
+}
+
+ValueKind KindOfDbfType(DBFFieldType type) {
+  switch (type) {
+    case FTInteger: return ValueKind::Integer;
+    case FTDouble: return ValueKind::Real;
+    case FTLogical: return ValueKind::Logical;
+    default: return ValueKind::Text;
+  }
 }
 
 bool HasDrawingParameters(std::int32_t symbolType) { return symbolType == 1 || symbolType == 2 || symbolType == 4; }
@@ -216,20 +227,31 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   // The projection step: the .prj and the coordinate scale.
   MapGis::MAP_PARAstruct para{};
   reader.GetProjectionInfo(&para);
+  const bool geoPackage = settings.outputFormat == 1;
   const ProjectionStepResult projection =
-      RunProjectionStep(para, outputBase, settings.exportProjection, settings.reprojection);
+      RunProjectionStep(para, outputBase, settings.exportProjection, settings.reprojection, !geoPackage);
   for (std::string_view line : projection.logLines) log.WriteString(line);
   if (projection.reprojectionFailed) return kConvertNotReprojected;
   const double scale = projection.coordinateScale;
   const Reprojection* reprojection = projection.reprojection.get();
+  const bool styled = settings.qgisStyle != 0 && HasDrawingParameters(settings.symbolType);
 
   // The table.
   DbfTextEncoder encoder(settings.codePage);
-  DbfTable dbf = DbfTable::Create(outputBase, encoder.CodePageText());
-  if (!dbf.IsOpen()) {
-    log.WriteFormat(kLogCannotCreate.data(), WithExtension(outputBase, ".dbf").c_str());
+  std::unique_ptr<FeatureSink> sink;
+  std::filesystem::path tablePath = WithExtension(outputBase, ".dbf");
+  if (geoPackage) {
+    const GeoPackageTarget target = services.geoPackage ? *services.geoPackage : OwnGeoPackage(outputBase);
+    tablePath = target.file;
+    sink = OpenGeoPackageSink(target, {rules.shapeType, !encoder.Utf8(), projection.systemText, styled});
+  } else {
+    sink = CreateShapefileSink(outputBase, encoder.CodePageText(), rules.shapeType);
+  }
+  if (!sink) {
+    log.WriteFormat(kLogCannotCreate.data(), tablePath.c_str());
     return kConvertOutputFailed;
   }
+  FeatureSink& dbf = *sink;
 
   // The layer's own fields.
   AttributeTransfer transfer(reader, dbf, encoder, log, settings.maxErrors);
@@ -246,25 +268,34 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   for (const StyleField& field : hooks.StyleFields(settings)) {
     char name[16];
     encoder.EncodeDbfTextW(field.name, name, 11);
-    qmlFields.push_back({encoder.Utf8() ? std::string(name) : MapGis::GbkToUtf8(name), std::string(field.name)});
-    if (dbf.AddField(name, field.type, field.width, field.decimals) < 0) {
+    SinkField column;
+    column.dbfName = name;
+    column.wholeName = field.name;
+    column.dbfType = field.type;
+    column.width = field.width;
+    column.decimals = field.decimals;
+    column.kind = KindOfDbfType(field.type);
+    const int added = dbf.AddField(column);
+    if (added < 0) {
       log.WriteFormat(kLogFieldRefused.data(), std::string(field.name).c_str());
       return kConvertOutputFailed;
     }
+    std::string stored = dbf.WholeName(added);
+    if (stored.empty()) stored = encoder.Utf8() ? std::string(name) : MapGis::GbkToUtf8(name);
+    qmlFields.push_back({std::move(stored), std::string(field.name)});
     if (!field.logLine.empty()) log.WriteString(field.logLine);
   }
 
   const bool rowNumbers = dbf.FieldCount() == 0;
-  if (rowNumbers && dbf.AddField(kRowNumberField, FTInteger, 11, 0) < 0) {
+  if (rowNumbers && dbf.AddField({kRowNumberField, kRowNumberField, FTInteger, 11, 0, ValueKind::Integer}) < 0) {
     log.WriteFormat(kLogFieldRefused.data(), kRowNumberField);
     return kConvertOutputFailed;
   }
   if (rowNumbers) qmlFields.push_back({kRowNumberField, kRowNumberField});
 
   // The shapes.
-  ShapeFile shp = ShapeFile::Create(outputBase, rules.shapeType);
-  if (!shp.IsOpen()) {
-    log.WriteFormat(kLogCannotCreate.data(), WithExtension(outputBase, ".shp").c_str());
+  if (!dbf.BeginFeatures()) {
+    log.WriteFormat(kLogCannotCreate.data(), dbf.ShapePath().c_str());
     return kConvertOutputFailed;
   }
 
@@ -303,8 +334,8 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
           progress.Done(k);
           continue;
         }
-        if (!shp.Append(geometry.get())) {
-          log.WriteFormat(kLogCannotWrite.data(), WithExtension(outputBase, ".shp").c_str());
+        if (!dbf.Append(reinterpret_cast<SHPObject*>(geometry.get()))) {
+          log.WriteFormat(kLogCannotWrite.data(), dbf.ShapePath().c_str());
           return kConvertOutputFailed;
         }
         transfer.WriteRow(k, written);
@@ -326,12 +357,18 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   if (repaired > 0) log.WriteFormat(kLogRegionsRepaired.data(), repaired);
   if (notRepaired > 0) log.WriteFormat(kLogRegionsNotRepaired.data(), notRepaired);
 
+  // A GeoPackage keeps the style in its table of styles, written with the features.
+  const bool discard = written == 0 && settings.exportEmptyFile == 0;
+  std::optional<QmlStyle> style;
+  if (styled) style = StyleOf(rules, settings, services.styles, legend ? &*legend : nullptr, std::move(qmlFields));
+  bool styleFailed = false;
+  if (style && dbf.StoresStyle() && !discard) styleFailed = !dbf.StoreStyle(BuildQml(*style));
+
   // Close everything.
-  const bool shapesWritten = shp.Close();
-  const bool tableWritten = dbf.Close();
+  const bool outputWritten = dbf.Close(discard);
   reader.Close();
-  if (!shapesWritten || !tableWritten) {
-    log.WriteFormat(kLogCannotWrite.data(), WithExtension(outputBase, shapesWritten ? ".dbf" : ".shp").c_str());
+  if (!outputWritten) {
+    log.WriteFormat(kLogCannotWrite.data(), dbf.FailedPath().c_str());
     return kConvertOutputFailed;
   }
 
@@ -349,15 +386,11 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   }
 
   // The QGIS style.
-  bool styleFailed = false;
-  if (settings.qgisStyle != 0 && HasDrawingParameters(settings.symbolType)) {
-    const QmlStyle style = StyleOf(rules, settings, services.styles, legend ? &*legend : nullptr, std::move(qmlFields));
-    if (style.renderer == QmlRenderer::Single && settings.symbolType == 2 && !style.labels)
+  if (style) {
+    if (style->renderer == QmlRenderer::Single && settings.symbolType == 2 && !style->labels)
       log.WriteString(kLogQmlPlainColour);
-    if (!WriteQml(outputBase, style)) {
-      log.WriteString(kLogQmlFailed);
-      styleFailed = true;
-    }
+    if (!dbf.StoresStyle() && !WriteQml(outputBase, *style)) styleFailed = true;
+    if (styleFailed) log.WriteString(kLogQmlFailed);
   }
 
   // Summary and result. The shapefile is complete, but a requested .prj, .avl or .qml that could

@@ -2,7 +2,9 @@
 
 // The frame that every layer conversion runs: one MapGIS layer in, one shapefile set out
 // ("<base>.shp/.shx/.dbf", ".cpg" naming the table's encoding, ".prj", ".avl" in legend mode, ".qml"
-// with drawing parameters) and always the log "<base>.log".
+// with drawing parameters) or, with the GeoPackage format, one table of a GeoPackage (its
+// coordinate system and its QGIS style inside; the ".avl" beside it), and always the log
+// "<base>.log".
 //
 // RunConversion owns the whole sequence: the log, opening and checking the layer, the attribute
 // structure, the projection step, the DBF schema, the shape file, the record loop with its error
@@ -23,7 +25,10 @@
 // cannot be created or written gives an error line naming it and kConvertOutputFailed, and no
 // feature is written without it. A requested .prj or .avl that cannot be written gives its error
 // line and kConvertOutputFailed too, though the shapefile itself is then complete; so does a
-// ".qml" that cannot be written.
+// ".qml" that cannot be written. A GeoPackage table is created at the same point (the GeoPackage
+// with it when there is none yet); one that cannot be created or written gives the error line
+// naming the GeoPackage and kConvertOutputFailed and leaves no table, and an empty result takes
+// its table back unless exportEmptyFile keeps it.
 
 #include <cstdint>
 #include <filesystem>
@@ -34,6 +39,8 @@
 
 #include "engine/attribute_schema.h"
 #include "engine/dbf_text.h"
+#include "engine/feature_sink.h"
+#include "engine/geopackage_sink.h"
 #include "engine/shape_output.h"
 #include "projection/reprojection.h"
 #include "settings/settings.h"
@@ -127,6 +134,11 @@ struct FrameSettings {
   // Non-zero: regions are made valid with GEOS before they are written (setting
   // Output/RepairGeometry, default 0).
   std::int32_t repairGeometry = 0;
+  // 0: a shapefile set; 1: a table of a GeoPackage (setting Output/Format).
+  std::int32_t outputFormat = 0;
+  // Non-zero: an empty result is kept (setting General/ExportEmptyFile). A GeoPackage takes the
+  // table of an empty result back unless it is kept; a shapefile set is left to the caller.
+  std::int32_t exportEmptyFile = 0;
   std::string symbolFontName;
   LabelSettings labels;  // FontAdjust and SingleFont of label markup
   ReprojectionSettings reprojection;  // the target system of the run, if any
@@ -135,11 +147,13 @@ struct FrameSettings {
   static FrameSettings From(const Settings& settings);
 };
 
-// What a conversion uses besides its files: the colour library of the run, and whom to tell about
-// progress.
+// What a conversion uses besides its files: the colour library of the run, whom to tell about
+// progress, and with the GeoPackage format the GeoPackage and table the output goes into (null: the
+// output's own "<base>.gpkg" holding the table named after the base).
 struct ConversionServices {
   const StyleContext& styles;
   Notifier& notifier;
+  const GeoPackageTarget* geoPackage = nullptr;
 };
 
 // ---- The hooks --------------------------------------------------------------------------------
@@ -174,7 +188,7 @@ struct StyleField {
 // the first field of StyleFields().
 class StyleRow {
  public:
-  StyleRow(DbfTable& dbf, DbfTextEncoder& encoder, const FrameSettings& settings, const StyleContext& styles,
+  StyleRow(FeatureSink& dbf, DbfTextEncoder& encoder, const FrameSettings& settings, const StyleContext& styles,
            LegendCollector* legend)
       : dbf_(dbf), encoder_(encoder), settings_(settings), styles_(styles), legend_(legend) {}
 
@@ -196,7 +210,7 @@ class StyleRow {
  private:
   friend std::int32_t RunConversion(const std::filesystem::path&, const std::filesystem::path&, ConversionHooks&,
                                     const ConversionServices&, const FrameSettings&);
-  DbfTable& dbf_;
+  FeatureSink& dbf_;
   DbfTextEncoder& encoder_;
   const FrameSettings& settings_;
   const StyleContext& styles_;

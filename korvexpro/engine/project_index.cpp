@@ -63,7 +63,7 @@ struct ShapeDeleter {
 // The extent as a rectangle, clockwise from the lower left, its coordinates multiplied by
 // `scale` and, with a target system, the box that holds its image there; a null shape for an empty
 // extent or one that has no place in the target system. False when it could not be written.
-bool AppendRectangle(ShapeFile& shp, const Extent& e, double scale, const Reprojection* reprojection) {
+bool AppendRectangle(FeatureSink& shp, const Extent& e, double scale, const Reprojection* reprojection) {
   std::unique_ptr<SHPObject, ShapeDeleter> shape;
   double x0 = e.xMin * scale, y0 = e.yMin * scale, x1 = e.xMax * scale, y1 = e.yMax * scale;
   const bool placed = e.Empty() || !reprojection || reprojection->TransformBox(x0, y0, x1, y1);
@@ -77,13 +77,13 @@ bool AppendRectangle(ShapeFile& shp, const Extent& e, double scale, const Reproj
     const int partType[1] = {SHPP_RING};
     shape.reset(SHPCreateObject(SHPT_POLYGON, -1, 1, partStart, partType, 5, x, y, z, nullptr));
   }
-  return shape && SHPWriteObject(shp.Handle(), -1, shape.get()) >= 0;
+  return shape && shp.Append(shape.get());
 }
 
 // Writes the texts of one row, GBK (`gbk`) or program text, cut to the field width.
 class IndexRow {
  public:
-  IndexRow(DbfTable& dbf, DbfTextEncoder& encoder, int row) : dbf_(dbf), encoder_(encoder), row_(row) {}
+  IndexRow(FeatureSink& dbf, DbfTextEncoder& encoder, int row) : dbf_(dbf), encoder_(encoder), row_(row) {}
   void Gbk(int field, const std::string& gbk) {
     char text[kDbfTextMax + 1];
     dbf_.WriteString(row_, field, encoder_.EncodeDbfText(gbk, text, dbf_.FieldWidth(field)));
@@ -96,7 +96,7 @@ class IndexRow {
   void Real(int field, double value) { dbf_.WriteDouble(row_, field, value); }
 
  private:
-  DbfTable& dbf_;
+  FeatureSink& dbf_;
   DbfTextEncoder& encoder_;
   int row_;
 };
@@ -118,7 +118,7 @@ std::optional<Extent> UsableLayerExtent(const std::filesystem::path& file) {
 }  // namespace
 
 std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::filesystem::path& outputBase,
-                            Notifier& notifier, const FrameSettings& settings) {
+                            Notifier& notifier, const FrameSettings& settings, const GeoPackageTarget* geoPackage) {
   CLogger log(LogPathFor(outputBase));
   MapGis::MapGis_Prj prj;
   const std::int32_t layers = std::max(prj.LoadProject(project), 0);
@@ -129,8 +129,9 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
   double mapScale = para.scale;
   const bool userDefined = para.coordKind == kPrjKindUserDefined;
   if (settings.exportProjection != 0 && userDefined) mapScale = 1.0;
+  const bool inGeoPackage = settings.outputFormat == 1;
   const ProjectionStepResult projection =
-      RunProjectionStep(para, outputBase, settings.exportProjection, settings.reprojection);
+      RunProjectionStep(para, outputBase, settings.exportProjection, settings.reprojection, !inGeoPackage);
   for (std::string_view line : projection.logLines) log.WriteString(line);
   if (projection.reprojectionFailed) return kConvertNotReprojected;
   const double scale = projection.coordinateScale;
@@ -138,27 +139,43 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
 
   // The table and the shapes.
   DbfTextEncoder encoder(settings.codePage);
-  DbfTable dbf = DbfTable::Create(outputBase, encoder.CodePageText());
-  if (!dbf.IsOpen()) {
-    log.WriteFormat(kLogCannotCreate.data(), WithExtension(outputBase, ".dbf").c_str());
+  std::unique_ptr<FeatureSink> sink;
+  std::filesystem::path tablePath = WithExtension(outputBase, ".dbf");
+  if (inGeoPackage) {
+    const GeoPackageTarget target = geoPackage ? *geoPackage : OwnGeoPackage(outputBase);
+    tablePath = target.file;
+    sink = OpenGeoPackageSink(target, {SHPT_POLYGON, !encoder.Utf8(), projection.systemText, false});
+  } else {
+    sink = CreateShapefileSink(outputBase, encoder.CodePageText(), SHPT_POLYGON);
+  }
+  if (!sink) {
+    log.WriteFormat(kLogCannotCreate.data(), tablePath.c_str());
     return kConvertOutputFailed;
   }
+  FeatureSink& dbf = *sink;
   for (const IndexField& field : kIndexFields) {
     char name[16];
     encoder.EncodeDbfTextW(field.name, name, 12);
-    if (dbf.AddField(name, field.type, field.width, field.decimals) < 0) {
+    SinkField column;
+    column.dbfName = name;
+    column.wholeName = field.name;
+    column.dbfType = field.type;
+    column.width = field.width;
+    column.decimals = field.decimals;
+    column.kind = field.type == FTInteger ? ValueKind::Integer : field.type == FTDouble ? ValueKind::Real : ValueKind::Text;
+    if (dbf.AddField(column) < 0) {
       log.WriteFormat(kLogFieldRefused.data(), field.name);
       return kConvertOutputFailed;
     }
   }
   log.WriteString(kLogIndexFields);
-  ShapeFile shp = ShapeFile::Create(outputBase, SHPT_POLYGON);
-  if (!shp.IsOpen()) {
-    log.WriteFormat(kLogCannotCreate.data(), WithExtension(outputBase, ".shp").c_str());
+  if (!dbf.BeginFeatures()) {
+    log.WriteFormat(kLogCannotCreate.data(), dbf.ShapePath().c_str());
     return kConvertOutputFailed;
   }
+  FeatureSink& shp = dbf;
   const auto cannotWrite = [&] {
-    log.WriteFormat(kLogCannotWrite.data(), WithExtension(outputBase, ".shp").c_str());
+    log.WriteFormat(kLogCannotWrite.data(), dbf.ShapePath().c_str());
     return kConvertOutputFailed;
   };
 
@@ -209,10 +226,8 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
   row.Real(Scale, mapScale);
   row.Utf8(Tag, "");
 
-  const bool shapesWritten = shp.Close();
-  const bool tableWritten = dbf.Close();
-  if (!shapesWritten || !tableWritten) {
-    log.WriteFormat(kLogCannotWrite.data(), WithExtension(outputBase, shapesWritten ? ".dbf" : ".shp").c_str());
+  if (!dbf.Close(false)) {
+    log.WriteFormat(kLogCannotWrite.data(), dbf.FailedPath().c_str());
     return kConvertOutputFailed;
   }
   std::int32_t result = kConvertSuccess;

@@ -33,8 +33,10 @@ namespace Kvx {
 inline constexpr std::string_view kLogIndexFields = "I__增加MapGIS图层属性字段\n";
 inline constexpr std::string_view kLogLayerMissing = "F__第[%d]号图层文件不存在，已跳过\n";
 
-// Uses the settings' codePage and exportProjection.
+// Uses the settings' codePage, exportProjection, reprojection and outputFormat; with the GeoPackage
+// format the index is the table `geoPackage` names (null: "<outputBase>.gpkg", table named after the base).
 std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::filesystem::path& outputBase,
-                            Notifier& notifier, const FrameSettings& settings);
+                            Notifier& notifier, const FrameSettings& settings,
+                            const GeoPackageTarget* geoPackage = nullptr);
 
 }  // namespace Kvx

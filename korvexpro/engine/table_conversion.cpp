@@ -142,7 +142,8 @@ std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::files
   // as a trace rather than in the log, and a null value on every occasion without a limit, so it
   // writes its schema lines itself, in the transfer's order.
   CLogger discard("/dev/null");
-  AttributeTransfer transfer(t.reader, dbf, encoder, discard, 0);
+  const std::unique_ptr<FeatureSink> rows = DbfRowsOf(dbf);
+  AttributeTransfer transfer(t.reader, *rows, encoder, discard, 0);
   const SchemaStatus schema =
       transfer.AddFields(t.fields, SchemaLines{kLogUnsupportedTypeE, kLogInvalidStructure, false}, t.records);
   const std::vector<FieldPlan>& plans = transfer.Plans();

@@ -331,7 +331,8 @@ std::int32_t ProjectionWriter::WriteProjectionText(std::string_view text, const 
 }
 
 ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesystem::path& outputBase,
-                                       std::int32_t exportProjection, const ReprojectionSettings& reprojection) {
+                                       std::int32_t exportProjection, const ReprojectionSettings& reprojection,
+                                       bool prjFile) {
   ProjectionStepResult result;
   // Reprojection needs the coordinates on the ground, so it scales them even when no .prj of the
   // layer's own system is asked for.
@@ -339,7 +340,7 @@ ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesyst
   if (exportProjection == 0) {
     // Coordinates go out unscaled: a .prj left from an earlier conversion would describe them wrongly.
     std::error_code ec;
-    std::filesystem::remove(ProjectionWriter::ProjectionPath(outputBase), ec);
+    if (prjFile) std::filesystem::remove(ProjectionWriter::ProjectionPath(outputBase), ec);
     return result;
   }
 
@@ -357,6 +358,13 @@ ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesyst
 
   result.projectionRequested = true;
   if (!reprojection.Active()) {
+    if (!prjFile) {
+      const std::string text = writer.BuildProjectionText(para);
+      if (para.coordKind != kPrjKindUserDefined && para.coordKind != kPrjKindNoText) result.systemText = text;
+      result.projectionStatus = kPrjWritten;
+      result.logLines.emplace_back(kLogProjectionWritten);
+      return result;
+    }
     result.projectionStatus = writer.WriteProjectionFile(para, outputBase);
     result.logLines.emplace_back(result.ProjectionWritten() ? kLogProjectionWritten : kLogProjectionFailed);
     return result;
@@ -368,7 +376,7 @@ ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesyst
   Reprojection::Created created = Reprojection::Create(source, local, reprojection);
   if (!created.transform) {
     std::error_code ec;
-    std::filesystem::remove(ProjectionWriter::ProjectionPath(outputBase), ec);
+    if (prjFile) std::filesystem::remove(ProjectionWriter::ProjectionPath(outputBase), ec);
     result.logLines.push_back(std::move(created.errorLine));
     result.projectionRequested = false;
     result.reprojectionFailed = true;
@@ -376,7 +384,13 @@ ProjectionStepResult RunProjectionStep(MAP_PARAstruct& para, const std::filesyst
   }
   result.logLines.push_back(std::move(created.infoLine));
   if (!created.warningLine.empty()) result.logLines.push_back(std::move(created.warningLine));
-  result.projectionStatus = ProjectionWriter::WriteProjectionText(created.transform->TargetEsriWkt(), outputBase);
+  if (prjFile) {
+    result.projectionStatus = ProjectionWriter::WriteProjectionText(created.transform->TargetEsriWkt(), outputBase);
+  } else {
+    // The target as the user named it keeps its authority code.
+    result.systemText = reprojection.targetCrs;
+    result.projectionStatus = kPrjWritten;
+  }
   result.logLines.emplace_back(result.ProjectionWritten() ? kLogProjectionWritten : kLogProjectionFailed);
   result.reprojection = std::move(created.transform);
   return result;

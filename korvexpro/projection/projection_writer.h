@@ -137,6 +137,10 @@ struct ProjectionStepResult {
   std::unique_ptr<Reprojection> reprojection;
   bool reprojectionFailed = false;
 
+  // The coordinate system of the output as text (the record's WKT, or the target system's), for an
+  // output that keeps it inside instead of a .prj; empty for a local system or none.
+  std::string systemText;
+
   bool ProjectionWritten() const { return projectionStatus == kPrjWritten; }
 };
 
@@ -156,7 +160,11 @@ struct ProjectionStepResult {
 // With a target system (`reprojection.Active()`), ExportProjection 0 counts as 1, the record's text
 // is the source of the transformation (or the user's source system), and the .prj holds the target
 // system instead.
+//
+// With `prjFile` false the output keeps its system inside: no .prj is written or removed, the text
+// goes into systemText, and the step logs as though the .prj had been written.
 ProjectionStepResult RunProjectionStep(MapGis::MAP_PARAstruct& para, const std::filesystem::path& outputBase,
-                                       std::int32_t exportProjection, const ReprojectionSettings& reprojection = {});
+                                       std::int32_t exportProjection, const ReprojectionSettings& reprojection = {},
+                                       bool prjFile = true);
 
 }  // namespace Kvx

@@ -68,11 +68,12 @@ constexpr SettingInfo kTable[] = {
     {"Output", "SevenParameters", kS, "", kNo, S{&Settings::SevenParameters}},
     {"Output", "RequireDatumShift", kI, "0", kNo, I{&Settings::RequireDatumShift}},
     {"Output", "RepairGeometry", kI, "0", kNo, I{&Settings::RepairGeometry}},
+    {"Output", "Format", kI, "0", kNo, I{&Settings::Format}},
 };
 
 // Writing order, as indices into kTable: the "General" and "Output" integers, the "Styles" values,
 // the folders (WorkPath, LogPath, LibPath, OutPath), the marks, the window state.
-constexpr std::size_t kSaveOrder[] = {4,  5,  6,  7,  8,  30, 9,  10, 35, 34, 31, 32, 33, 11, 12, 13, 14, 15,
+constexpr std::size_t kSaveOrder[] = {4,  5,  6,  7,  8,  30, 9,  10, 36, 35, 34, 31, 32, 33, 11, 12, 13, 14, 15,
                                       16, 17, 29, 2,  0,  1,  3,  18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28};
 static_assert(std::size(kSaveOrder) == std::size(kTable));
 
@@ -113,6 +114,10 @@ std::optional<double> ParseNumber(std::string_view text) {
 }
 
 bool FontAdjustInRange(float value) { return value >= kFontAdjustMin && value <= kFontAdjustMax; }
+
+// Output/Format names one of the output formats: 0 shapefiles, 1 GeoPackage.
+bool IsFormatSetting(const SettingInfo& info) { return info.section == "Output" && info.key == "Format"; }
+bool FormatValueValid(std::int32_t value) { return value == 0 || value == 1; }
 
 std::string FormatFloat(float value) {
   char buffer[64];
@@ -418,6 +423,10 @@ SettingCheck AssignSetting(Settings& settings, const SettingInfo& info, std::str
       check.message = name + " takes a whole number from -2147483648 to 2147483647; " + Shown(text) + " is not one";
       return check;
     }
+    if (IsFormatSetting(info) && !FormatValueValid(*value)) {
+      check.message = name + " takes 0 (shapefiles) or 1 (GeoPackage); " + Shown(text) + " is neither";
+      return check;
+    }
     settings.**member = *value;
   } else if (const auto* member = std::get_if<F>(&info.member)) {
     const auto value = ParseNumber(text);
@@ -520,7 +529,10 @@ SettingsLoadResult LoadSettings(Settings& settings, const fs::path& file) {
       continue;
     }
     if (const auto* member = std::get_if<I>(&info.member)) {
-      if (const auto number = ParseInt32(value->text)) {
+      if (const auto number = ParseInt32(value->text); number && IsFormatSetting(info) && !FormatValueValid(*number)) {
+        result.warnings.push_back(where + ": " + Shown(value->text) + " is not 0 (shapefiles) or 1 (GeoPackage); using " +
+                                  fallback);
+      } else if (number) {
         settings.**member = *number;
       } else {
         result.warnings.push_back(where + ": " + Shown(value->text) + " is not a 32-bit whole number; using " +

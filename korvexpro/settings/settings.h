@@ -46,6 +46,7 @@ struct Settings {
   std::string SevenParameters;      // with TargetCrs: "dx,dy,dz,rx,ry,rz,ds" from the source to the target datum
   std::int32_t RequireDatumShift{}; // with TargetCrs: non-zero makes a transformation without datum shift fail
   std::int32_t RepairGeometry{};    // non-zero: regions are made valid (GEOS) before they are written
+  std::int32_t Format{};            // 0: shapefiles; 1: a GeoPackage per project or stand-alone layer
 
   // [Styles]
   std::int32_t SymbolType{};   // drawing parameters written: 0 none, 1 symbol codes, 2 fields, 4 legend codes + AVL

@@ -152,6 +152,7 @@ constexpr Choice kStyleChoices[] = {{"none", 0}, {"params", 2}, {"codes", 1}, {"
 constexpr Choice kEncodingChoices[] = {{"ansi", 0}, {"utf8", 1}};
 constexpr Choice kColourChoices[] = {{"rgb", 0}, {"cmyk", 1}, {"number", 2}};
 constexpr Choice kAngleChoices[] = {{"arithmetic", 0}, {"geographic", 1}, {"graphic", 2}};
+constexpr Choice kFormatChoices[] = {{"shp", 0}, {"gpkg", 1}};
 
 std::optional<std::int32_t> ValueOf(std::span<const Choice> choices, std::string_view word) {
   for (const Choice& c : choices) {
@@ -175,7 +176,8 @@ std::string WrongChoice(const ConvertOptions& o) {
   } checks[] = {{"--styles", o.styles, kStyleChoices},
                 {"--encoding", o.encoding, kEncodingChoices},
                 {"--colour-model", o.colourModel, kColourChoices},
-                {"--angle-model", o.angleModel, kAngleChoices}};
+                {"--angle-model", o.angleModel, kAngleChoices},
+                {"--format", o.format, kFormatChoices}};
   for (const auto& check : checks) {
     if (check.given && !ValueOf(check.choices, *check.given)) return std::string(check.option) + " " + *check.given;
   }
@@ -236,6 +238,10 @@ void ApplyOptions(const ConvertOptions& o, Settings& s, std::vector<const Settin
   if (o.angleModel) {
     s.RotateType = ValueOf(kAngleChoices, *o.angleModel).value_or(s.RotateType);
     mark("Styles/RotateType");
+  }
+  if (o.format) {
+    s.Format = ValueOf(kFormatChoices, *o.format).value_or(s.Format);
+    mark("Output/Format");
   }
   if (o.lib) {
     std::error_code ec;
@@ -299,6 +305,7 @@ std::string OptionAPlanHolds(const ConvertOptions& o) {
                 {o.colourModel.has_value(), "--colour-model"},
                 {o.angleModel.has_value(), "--angle-model"},
                 {o.lib.has_value(), "--lib"},
+                {o.format.has_value(), "--format"},
                 {o.qml, "--qml"},
                 {o.noQml, "--no-qml"},
                 {o.keepEmpty, "--keep-empty"},
@@ -600,6 +607,9 @@ void AddConvertCommand(CLI::App& app, int& exitCode) {
       ->check(CLI::IsMember(WordsOf(kColourChoices)));
   convert->add_option("--angle-model", options->angleModel, "Angle fields as arithmetic, geographic or graphic angles")
       ->check(CLI::IsMember(WordsOf(kAngleChoices)));
+  convert->add_option("--format", options->format,
+                      "Output format: shp (shapefiles) or gpkg (one GeoPackage per project or stand-alone layer)")
+      ->check(CLI::IsMember(WordsOf(kFormatChoices)));
   convert->add_option("--lib", options->lib, "MapGIS system library folder holding Pcolor.lib")->type_name("DIR");
   CLI::Option* qml =
       convert->add_flag("--qml", options->qml, "Write a QGIS style .qml beside outputs with drawing parameters");

@@ -29,6 +29,7 @@ struct ConvertOptions {
   std::optional<std::string> colourModel;  // rgb | cmyk | number
   std::optional<std::string> angleModel;   // arithmetic | geographic | graphic
   std::optional<std::string> lib;
+  std::optional<std::string> format;       // shp | gpkg
   bool qml = false;                        // --qml: a QGIS style beside styled outputs
   bool noQml = false;                      // --no-qml: none
   std::optional<std::string> toCrs;        // --to-crs: reproject to this system ("" for none)

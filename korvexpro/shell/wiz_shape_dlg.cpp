@@ -212,6 +212,12 @@ bool CPageExport::OnCreatePage() {
                           settings_.CodePage, 0);
   layout->addWidget(encodingBox);
 
+  auto* formatBox = new QGroupBox(QStringLiteral("输出格式"), Body());
+  auto* formatRow = new QHBoxLayout(formatBox);
+  formats_ = AddChoices(formatBox, formatRow, {"Shapefile——每个图层一组.shp文件", "GeoPackage——每个工程一个.gpkg文件"},
+                        settings_.Format, 0);
+  layout->addWidget(formatBox);
+
   // Reprojection: an authority code, a WKT text or a PROJ string; empty keeps the layer's system.
   auto* crsBox = new QGroupBox(QStringLiteral("坐标转换"), Body());
   auto* crs = new QGridLayout(crsBox);
@@ -256,11 +262,13 @@ void CPageExport::OnDestroyPage() {
   folderLabel_ = nullptr;
   folder_ = nullptr;
   encodings_ = nullptr;
+  formats_ = nullptr;
   target_ = nullptr;
   seven_ = nullptr;
 }
 
 QRadioButton* CPageExport::Encoding(int codePage) const { return ChoiceOf(encodings_, codePage); }
+QRadioButton* CPageExport::Format(int format) const { return ChoiceOf(formats_, format); }
 
 void CPageExport::UpdateFolderControls() {
   const bool enabled = toFolder_->isChecked();
@@ -298,6 +306,7 @@ bool CPageExport::OnWizardFinish() {
     return false;
   }
   settings_.CodePage = encodings_->checkedId();
+  settings_.Format = formats_->checkedId();
   settings_.OutPath = PathString(out);
   settings_.TargetCrs = target.toStdString();
   settings_.SevenParameters = seven.toStdString();
@@ -309,7 +318,7 @@ bool CPageExport::OnWizardFinish() {
 CWizShapeDlg::CWizShapeDlg(QWidget* parent) : CNewWizDialog(parent) {
   SetTitle(QStringLiteral("转换向导"));
   SetButtonTexts(QStringLiteral("<上一步"), QStringLiteral("下一步>"), QStringLiteral("转换"), QStringLiteral("取消"));
-  SetPageAreaSize(QSize(600, 330));
+  SetPageAreaSize(QSize(600, 390));
 }
 
 ConvertWizard::ConvertWizard(unsigned pages, Settings& settings, Wendle::Prompter& prompter, QWidget* parent) {

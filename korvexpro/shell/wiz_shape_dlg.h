@@ -4,7 +4,7 @@
 //  - CPageProject "空间参考输出方式": ExportProjection, stored when the user moves on;
 //  - CPageSymbol "MapGIS系统库": LibPath, ColorModel and RotateType, stored when the user moves on
 //    and the folder exists;
-//  - CPageExport "输出设置": OutPath (empty: beside each source file), CodePage, and the target
+//  - CPageExport "输出设置": OutPath (empty: beside each source file), CodePage, Format, and the target
 //    coordinate system with its seven parameters, stored on "转换" when the choices are sound.
 // The pages read the Settings they are given when they are first shown and write them back only
 // at those steps; a refusal shows why (caption "注意") and keeps the page shown.
@@ -93,6 +93,8 @@ class CPageExport : public Wendle::CNewWizPage {
   QRadioButton* BesideSource() const { return besideSource_; }
   Wendle::CFolderEdit* FolderBox() const { return folder_; }
   QRadioButton* Encoding(int codePage) const;
+  // The output format: 0 shapefiles, 1 GeoPackage (setting Output/Format).
+  QRadioButton* Format(int format) const;
   // The target system (empty: no reprojection) and the seven parameters of its datum shift.
   QComboBox* TargetBox() const { return target_; }
   QLineEdit* SevenParametersBox() const { return seven_; }
@@ -107,6 +109,7 @@ class CPageExport : public Wendle::CNewWizPage {
   QLabel* folderLabel_ = nullptr;
   Wendle::CFolderEdit* folder_ = nullptr;
   QButtonGroup* encodings_ = nullptr;
+  QButtonGroup* formats_ = nullptr;
   QComboBox* target_ = nullptr;
   QLineEdit* seven_ = nullptr;
 };

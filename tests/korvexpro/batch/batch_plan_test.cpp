@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -60,6 +61,52 @@ TEST(BatchPlan, EarlierRowsTakeTheirNamesBeforeAnythingIsWritten) {
   // A mode that converts no region names none of them.
   const BatchPlan lines = Kvx::PlanBatch(list, 3, out.string(), Kvx::AppSettings());
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lines.rows[i].action, PlannedAction::Skip);
+}
+
+// With the GeoPackage format a project's rows go into the project's GeoPackage, a stand-alone
+// layer into its own; a name whose GeoPackage exists is taken; the plan file keeps the GeoPackage.
+TEST(BatchPlan, GeoPackagesOfProjectsAndStandAloneLayers) {
+  ScopedAppSettings settings;
+  ScratchDir dir;
+  const fs::path src = dir.Path() / "src";
+  fs::create_directories(src);
+  ASSERT_TRUE(WriteLines(src / "roads.wl"));
+  ASSERT_TRUE(WriteRegions(src / "zones.wp"));
+  ASSERT_TRUE(WriteProject(src / "map.mpj", {{0, "roads.wl"}, {2, "zones.wp"}}));
+  const fs::path out = dir.Path() / "out";
+  fs::create_directories(out);
+  // An earlier run's GeoPackage of the stand-alone layer.
+  std::ofstream(out / "roads.gpkg") << "earlier";
+  Kvx::FileList list;
+  list.AddProjectFile(src / "map.mpj");
+  list.AddLayerFile(src / "roads.wl");
+  const struct {
+    std::int32_t format;
+    std::vector<std::string> packages;  // per row, relative to the output folder
+  } cases[] = {
+      {0, {"", "", "", ""}},
+      {1, {"map/map.gpkg", "map/map.gpkg", "map/map.gpkg", "roads_L0.gpkg"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    Kvx::Settings snapshot = Kvx::AppSettings();
+    snapshot.Format = c.format;
+    const BatchPlan plan = Kvx::PlanBatch(list, 1, out.string(), snapshot);
+    ASSERT_EQ(plan.rows.size(), c.packages.size());
+    for (std::size_t i = 0; i < plan.rows.size(); ++i) {
+      SCOPED_TRACE(plan.rows[i].source);
+      EXPECT_EQ(plan.rows[i].geoPackage, c.packages[i].empty() ? "" : (out / c.packages[i]).string());
+    }
+    ASSERT_TRUE(Kvx::WritePlan(plan, dir.Path() / "plan.jsonl").ok);
+    BatchPlan read;
+    ASSERT_TRUE(Kvx::ReadPlan(dir.Path() / "plan.jsonl", Kvx::Settings(), read).ok);
+    ASSERT_EQ(read.rows.size(), plan.rows.size());
+    for (std::size_t i = 0; i < plan.rows.size(); ++i) {
+      EXPECT_EQ(read.rows[i].geoPackage, plan.rows[i].geoPackage);
+      EXPECT_EQ(read.rows[i].settings->Format, c.format);
+    }
+    fs::remove_all(out / "map");
+  }
 }
 
 // Shards: every row in exactly one, a group whole, the same partition every time.

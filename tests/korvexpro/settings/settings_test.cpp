@@ -79,6 +79,7 @@ TEST(SettingsTable, EverySettingWithItsSectionTypeAndDefault) {
       {"Output", "SevenParameters", 'S', ""},
       {"Output", "RequireDatumShift", 'I', "0"},
       {"Output", "RepairGeometry", 'I', "0"},
+      {"Output", "Format", 'I', "0"},
   };
   const auto table = SettingTable();
   ASSERT_EQ(table.size(), std::size(expected));
@@ -162,6 +163,10 @@ TEST(SettingsAssign, TakesOnlyValuesOfTheSettingsType) {
       {"General/LogLevel", "1.0", false, "3"},
       {"General/LogLevel", "0x10", false, "3"},
       {"General/LogLevel", "", false, "3"},
+      {"Output/Format", "1", true, "1"},
+      {"Output/Format", "0", true, "0"},
+      {"Output/Format", "2", false, "0"},
+      {"Output/Format", "-1", false, "0"},
       {"Styles/FontAdjust", "2.5", true, "2.50"},
       {"Styles/FontAdjust", "10", true, "10.00"},
       {"Styles/FontAdjust", "0.1", true, "0.10"},
@@ -237,6 +242,7 @@ TEST(SettingsFile, RoundTripThroughTheUsersFile) {
       {"Output/SevenParameters", "-12.5,130.2,42.7,0.8,-1.2,2.5,-3.1"},
       {"Output/RequireDatumShift", "1"},
       {"Output/RepairGeometry", "1"},
+      {"Output/Format", "1"},
   };
   ASSERT_EQ(std::size(values), SettingTable().size());
 
@@ -279,7 +285,7 @@ TEST(SettingsFile, NewFileListsSectionsAndKeysInWritingOrder) {
   }
   const std::vector<std::string> expected = {
       "[General]",   "ExportEmptyFile", "LogLevel", "MaxFiles", "MaxErrors",  "AutoUpdate", "Jobs", "[Output]",
-      "ExportProjection", "ExportLayerIndex", "RepairGeometry", "RequireDatumShift", "TargetCrs", "SourceCrs",
+      "ExportProjection", "ExportLayerIndex", "Format", "RepairGeometry", "RequireDatumShift", "TargetCrs", "SourceCrs",
       "SevenParameters", "[Styles]", "SymbolType", "SymbolFontName", "ColorModel",
       "RotateType",  "CodePage",        "SingleFont", "FontAdjust", "QgisStyle", "[FilePath]", "WorkPath",  "LogPath",
       "LibPath",     "OutPath",         "[Affix]",  "AffixType", "Mpjfix",     "Wbfix",      "Pntfix",
@@ -301,6 +307,7 @@ TEST(SettingsFile, MissingEntriesAndUnreadableValuesGiveDefaults) {
             "[Output]\n"
             "ExportProjection=+2\n"
             "ExportLayerIndex=\"0\"\n"
+            "Format=3\n"
             "[Styles]\n"
             "ColorModel=99\n"
             "RotateType=-1\n"
@@ -320,6 +327,7 @@ TEST(SettingsFile, MissingEntriesAndUnreadableValuesGiveDefaults) {
       {"Styles/RotateType", "-1", false},      {"Affix/Pntfix", "T", true},
       {"Affix/Wbfix", "B", true},              {"Affix/Linfix", "L", true},
       {"Affix/Regfix", "P", false},            {"FilePath/LibPath", nullptr, false},
+      {"Output/Format", "0", true},
   };
   Settings settings;
   settings.LogLevel = 0;  // loading starts from the defaults, not from what the object held

@@ -1,7 +1,9 @@
 // Batches over a tree of every kind with damaged files and name collisions: several rows at once,
 // run reports, resumed runs, plans and their shards, merged reports.
 
+#include <gdal.h>
 #include <gtest/gtest.h>
+#include <ogr_api.h>
 
 #include <algorithm>
 #include <map>
@@ -277,6 +279,69 @@ TEST_F(ArchiveRuns, ResumeConvertsOnlyWhatIsNotDone) {
   EXPECT_EQ(lineOf(Src() / "p1" / "map.mpj", 1)["name"], (out / "map" / "map").string());
   EXPECT_TRUE(lineOf(Src() / "p2" / "map.mpj", 8)["resumed"].get<bool>());
   EXPECT_EQ(r3.status, 1);
+}
+
+// GeoPackage rows are taken over while their tables are in their GeoPackage; a row whose
+// GeoPackage went converts again, into the same GeoPackage name.
+TEST_F(ArchiveRuns, ResumedGeoPackageRowsTakeOverTheirTables) {
+  const fs::path out = Scratch("out");
+  ConvertOptions first = Options("quick", out);
+  first.format = "gpkg";
+  first.jobs = 2;
+  first.report = Scratch("first.jsonl").string();
+  const Outcome r1 = Run(first);
+  std::size_t successes = 0;
+  for (const Row& row : r1.Rows()) successes += row.result == "成功" ? 1 : 0;
+  ASSERT_GT(successes, 2u);
+  for (const Json& line : JsonLines(first.report)) {
+    if (line.contains("row") && line["result"] == 99999 && line["kind"] != "table") {
+      ASSERT_TRUE(line.contains("geopackage")) << line;
+      EXPECT_TRUE(Exists(line["geopackage"].get<std::string>())) << line;
+    }
+  }
+  // The files beside the GeoPackages, and the tables in them with their feature counts.
+  const auto contents = [&] {
+    std::map<std::string, std::string> files;
+    for (const auto& [name, bytes] : Tree(out)) {
+      if (!name.ends_with(".gpkg")) {
+        files[name] = bytes;
+        continue;
+      }
+      GDALAllRegister();
+      GDALDatasetH ds = GDALOpenEx((out / name).c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
+      EXPECT_NE(ds, nullptr) << name;
+      if (!ds) continue;
+      for (int i = 0; i < GDALDatasetGetLayerCount(ds); ++i) {
+        OGRLayerH l = GDALDatasetGetLayer(ds, i);
+        files[name + ":" + OGR_L_GetName(l)] = std::to_string(OGR_L_GetFeatureCount(l, TRUE));
+      }
+      GDALClose(ds);
+    }
+    return files;
+  };
+  const auto before = contents();
+
+  ConvertOptions again = Options("quick", out);
+  again.format = "gpkg";
+  again.resume = first.report;
+  again.report = Scratch("again.jsonl").string();
+  const Outcome r2 = Run(again);
+  EXPECT_EQ(JsonLines(again.report).back()["resumed"], successes);
+  EXPECT_EQ(r2.Rows(), r1.Rows());
+  // The rows that did not succeed converted again, their earlier tables replaced.
+  EXPECT_TRUE(contents() == before);
+
+  // The stand-alone layer's GeoPackage removed: that row alone converts again.
+  const fs::path own = out / "roads.gpkg";
+  ASSERT_TRUE(Exists(own.string()));
+  fs::remove(own);
+  ConvertOptions third = Options("quick", out);
+  third.format = "gpkg";
+  third.resume = again.report;
+  third.report = Scratch("third.jsonl").string();
+  Run(third);
+  EXPECT_EQ(JsonLines(third.report).back()["resumed"], successes - 1);
+  EXPECT_TRUE(Exists(own.string()));
 }
 
 // A mode that converts no project still names its folder; resumed, the project row keeps that

@@ -411,6 +411,7 @@ TEST_F(ConvertTest, WrongOptionValuesStopTheCommandBeforeAnything) {
       {[](ConvertOptions& o) { o.colourModel = "hsv"; }, "--colour-model hsv"},
       {[](ConvertOptions& o) { o.angleModel = "polar"; }, "--angle-model polar"},
       {[](ConvertOptions& o) { o.projection = 3; }, "--projection 3"},
+      {[](ConvertOptions& o) { o.format = "kml"; }, "--format kml"},
       {[](ConvertOptions& o) { o.maxErrors = -1; }, "--max-errors -1"},
       {[](ConvertOptions& o) { o.toCrs = "EPSG:999999"; }, "--to-crs: PROJ does not know \"EPSG:999999\""},
       {[](ConvertOptions& o) { o.toCrs = "EPSG:4490"; o.fromCrs = "nonsense"; }, "--from-crs: PROJ does not know"},
@@ -428,6 +429,39 @@ TEST_F(ConvertTest, WrongOptionValuesStopTheCommandBeforeAnything) {
     EXPECT_EQ(r.out, "");
     EXPECT_FALSE(Exists(Out().string()));
   }
+}
+
+// --format gpkg: one GeoPackage for the project's index and layers, one for a stand-alone layer,
+// the logs beside them; a GeoPackage of an earlier run is never written into.
+TEST_F(ConvertTest, FormatGpkgWritesAGeoPackagePerProjectAndStandAloneLayer) {
+  WriteFullProject(Src() / "a");
+  Write(RoadsLayer(), Src() / "roads.wl");
+  ConvertOptions o = Options({(Src() / "a" / "map.mpj").string(), S("roads.wl")});
+  o.format = "gpkg";
+  o.save = true;
+  const Outcome first = Run(o);
+  ASSERT_EQ(first.status, 0) << first.err;
+  const std::vector<Row> rows = first.Rows();
+  ASSERT_EQ(rows.size(), 7u);
+  EXPECT_TRUE(Exists(O("map/map.gpkg")));
+  EXPECT_TRUE(Exists(O("roads.gpkg")));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_TRUE(Exists(row.name + ".log"));
+    // The attribute table keeps its own output.
+    EXPECT_EQ(Exists(row.name + ".dbf"), fs::path(row.path).extension() == ".wb");
+    EXPECT_FALSE(Exists(row.name + ".shp"));
+  }
+  EXPECT_NE(ReadAll(Config()).find("Format=1"), std::string::npos) << "--save stores Output/Format";
+  const std::string before = ReadAll(Out() / "roads.gpkg");
+
+  // The saved setting gives GeoPackages again; the stand-alone layer takes a new name.
+  const Outcome second = Run(Options({S("roads.wl")}));
+  ASSERT_EQ(second.status, 0) << second.err;
+  ASSERT_EQ(second.Rows().size(), 1u);
+  EXPECT_EQ(second.Rows()[0].name, O("roads_L0"));
+  EXPECT_TRUE(Exists(O("roads_L0.gpkg")));
+  EXPECT_EQ(ReadAll(Out() / "roads.gpkg"), before);
 }
 
 TEST_F(ConvertTest, FoldersGiveTheirProjectsAndWithAllFilesTheirLayers) {

@@ -82,6 +82,7 @@ class WizardPagesTest : public QObject {
   void browseOpensWhereTheBoxPoints();
   void targetSystemOnTheExportPage_data();
   void targetSystemOnTheExportPage();
+  void formatOnTheExportPage();
 
  private:
   QString Dir(const QString& name) const { return tmp_->filePath(name); }
@@ -351,6 +352,25 @@ void WizardPagesTest::targetSystemOnTheExportPage() {
     QCOMPARE(prompter_.Texts(), QStringList{message});
     QVERIFY(page.IsActive());
     QVERIFY(settings_ == before);
+  }
+}
+
+// The output format: the page opens with the setting's choice and stores the one chosen.
+void WizardPagesTest::formatOnTheExportPage() {
+  for (const int stored : {0, 1}) {
+    for (const int chosen : {0, 1}) {
+      settings_.Format = stored;
+      Kvx::ConvertWizard wizard(Kvx::PageExport, settings_, prompter_);
+      wizard.Dialog().show();
+      Kvx::CPageExport& page = *wizard.Export();
+      QVERIFY(page.Format(stored)->isChecked());
+      QVERIFY(!page.Format(1 - stored)->isChecked());
+      page.Format(chosen)->setChecked(true);
+      page.BesideSource()->setChecked(true);
+      Click(wizard.Dialog(), CNewWizDialog::kFinishId);
+      QVERIFY(prompter_.messages.isEmpty());
+      QCOMPARE(settings_.Format, chosen);
+    }
   }
 }
 
