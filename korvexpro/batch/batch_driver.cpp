@@ -537,6 +537,10 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
   std::mutex mutex;
   std::condition_variable finished;
   std::size_t running = 0;  // guarded by `mutex`
+  // While the main thread waits: a worker wakes it when fewer rows than this are running, or when
+  // it finishes row `waitFront`. Guarded by `mutex`.
+  std::size_t wakeBelow = 0;
+  std::size_t waitFront = count;
   // Created last, destroyed first: every worker has stopped before the slots go.
   std::optional<WorkerPool> pool;
   if (parallel) pool.emplace(jobs);
@@ -624,7 +628,9 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       own.work = std::move(work);
       own.done = true;
       --running;
-      finished.notify_all();
+      // The main thread sleeps until enough rows are done to hand out more, or until the row it
+      // waits for is done; waking it for every row would cost more than many small rows take.
+      if (running < wakeBelow || i == waitFront) finished.notify_all();
     });
     return true;
   };
@@ -703,13 +709,18 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       }
       continue;
     }
-    // Wait until the front row is done or a worker is free; a stop request is noticed meanwhile.
+    // Wait: while more rows may be handed out, until half of those handed out are done; else until
+    // the front row is done. A stop request is noticed meanwhile.
     {
       std::unique_lock lock(mutex);
+      const bool topUp = !stopping && next < count && next - front < window;
+      wakeBelow = topUp ? ahead / 2 + 1 : 0;
+      waitFront = topUp ? count : front;
       finished.wait_for(lock, std::chrono::milliseconds(100), [&] {
-        return (front < next && slots[front].done) ||
-               (!stopping && next < count && next - front < window && running < ahead);
+        return topUp ? running < wakeBelow : (front < next && slots[front].done);
       });
+      wakeBelow = 0;
+      waitFront = count;
     }
     if (!stopping && next < count && view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) {
       stopping = true;

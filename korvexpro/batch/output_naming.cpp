@@ -31,7 +31,15 @@ std::string FolderOf(const std::string& path) { return fs::path(path).parent_pat
 }  // namespace
 
 std::string JoinPath(const std::string& folder, std::string_view name) {
-  return (fs::path(folder) / fs::path(name)).string();
+  // As fs::path's operator/ joins them, without building and splitting two paths for every name a
+  // plan tries.
+  if (folder.empty() || (!name.empty() && name.front() == '/')) return std::string(name);
+  std::string joined;
+  joined.reserve(folder.size() + 1 + name.size());
+  joined = folder;
+  if (joined.back() != '/') joined += '/';
+  joined += name;
+  return joined;
 }
 
 KindMarks MarksOfPath(const fs::path& source) {

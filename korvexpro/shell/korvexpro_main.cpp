@@ -4,9 +4,11 @@
 
 #include "shell/commands.h"
 #include "shell/convert_command.h"
+#include "shell/process_tuning.h"
 #include "shell/settings_command.h"
 
 int main(int argc, char** argv) {
+  Kvx::TuneProcessForBatches();
   CLI::App app{"KorvexPro: converts MapGIS 6.x vector data into ESRI shapefile sets"};
   app.require_subcommand(1);
   app.footer(

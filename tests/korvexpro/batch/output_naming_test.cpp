@@ -196,3 +196,16 @@ TEST(DeleteOutputs, RemovesEveryOutputFileButTheLog) {
 }
 
 }  // namespace
+
+// Names are joined as std::filesystem joins paths, for every shape of folder a batch meets.
+TEST(JoinPathTest, JoinsAsFilesystemPathsDo) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/out", "roads"},       {"/out/", "roads"},  {"", "roads"},        {"rel/dir", "道路"},
+      {"/out", "/abs/name"},   {"/", "roads"},      {"/out/项目 1", "a.b"}, {"/out", ""},
+      {"./out", "sites_A0"},   {"out//", "x"},
+  };
+  for (const auto& [folder, name] : cases) {
+    EXPECT_EQ(Kvx::JoinPath(folder, name), (std::filesystem::path(folder) / std::filesystem::path(name)).string())
+        << "folder \"" << folder << "\", name \"" << name << "\"";
+  }
+}
