@@ -377,8 +377,9 @@ RowWork ConvertPlannedRow(const PlannedRow& planned, int mode, const StyleContex
   return work;
 }
 
-// A fixed number of threads taking jobs in the order they come. Jobs not yet taken can be dropped
-// in one step; a job a thread has taken always runs to its end.
+constexpr std::size_t kRowsAheadPerJob = 4;
+
+// A fixed number of threads taking jobs in the order they come.
 class WorkerPool {
  public:
   explicit WorkerPool(int threads) {
@@ -391,21 +392,12 @@ class WorkerPool {
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
 
-  void Submit(std::size_t index, std::function<void()> job) {
+  void Submit(std::function<void()> job) {
     {
       std::lock_guard lock(mutex_);
-      jobs_.emplace_back(index, std::move(job));
+      jobs_.push_back(std::move(job));
     }
     wake_.notify_one();
-  }
-
-  // Drops every job no thread has taken; their indices, in the order they were submitted.
-  std::vector<std::size_t> DropPending() {
-    std::vector<std::size_t> dropped;
-    std::lock_guard lock(mutex_);
-    for (const auto& job : jobs_) dropped.push_back(job.first);
-    jobs_.clear();
-    return dropped;
   }
 
  private:
@@ -415,7 +407,7 @@ class WorkerPool {
       {
         std::unique_lock lock(mutex_);
         if (!wake_.wait(lock, stop, [this] { return !jobs_.empty(); })) return;
-        job = std::move(jobs_.front().second);
+        job = std::move(jobs_.front());
         jobs_.pop_front();
       }
       job();
@@ -424,7 +416,7 @@ class WorkerPool {
 
   std::mutex mutex_;
   std::condition_variable_any wake_;
-  std::deque<std::pair<std::size_t, std::function<void()>>> jobs_;
+  std::deque<std::function<void()>> jobs_;
   std::vector<std::jthread> workers_;  // last: joined before the queue goes
 };
 
@@ -552,18 +544,8 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
   const std::size_t window = static_cast<std::size_t>(jobs) * 32;
   // Rows handed to the workers and not yet done, queued ones included: a few per worker, so a
   // worker that finishes a small row takes the next at once instead of waiting for this thread.
-  const std::size_t ahead = static_cast<std::size_t>(jobs) * 4;
-
-  // A stop request: rows queued but not taken by a worker are not converted; the run ends after
-  // the rows before them.
-  const auto dropQueued = [&] {
-    if (!pool) return;
-    const std::vector<std::size_t> dropped = pool->DropPending();
-    if (dropped.empty()) return;
-    std::lock_guard lock(mutex);
-    running -= dropped.size();
-    next = dropped.front();
-  };
+  // A row handed out is a row started: a stop request lets it finish, as the running ones.
+  const std::size_t ahead = static_cast<std::size_t>(jobs) * kRowsAheadPerJob;
 
   const auto startLog = [&](const PlannedRow& row, Slot& slot) {
     log_.Add(FormatText(kRowStartLog.data(), row.source.c_str()));
@@ -610,7 +592,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       std::lock_guard lock(mutex);
       ++running;
     }
-    pool->Submit(i, [&, i] {
+    pool->Submit([&, i] {
       Slot& own = slots[i];
       const PlannedRow& job = *own.row;
       const auto rowStart = std::chrono::steady_clock::now();
@@ -705,7 +687,6 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
         ++next;
       } else {
         stopping = true;
-        dropQueued();
       }
       continue;
     }
@@ -724,7 +705,6 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     }
     if (!stopping && next < count && view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) {
       stopping = true;
-      dropQueued();
     }
   }
   pool.reset();
