@@ -154,8 +154,8 @@ class BatchDriver {
   // plan holds, `options.jobs` at a time. Every row's operation-log lines, messages, list cells,
   // view calls and report line come in plan order, the same whatever the number of jobs; a
   // conversion's progress reaches the view only while one row runs at a time. A stop request
-  // (PollCancel, confirmed by Ask) starts no further row, lets the running ones finish and report,
-  // then logs kCancelledLog.
+  // (PollCancel, confirmed by Ask) starts no further row, lets the running ones (and the few
+  // already handed to the workers) finish and report, then logs kCancelledLog.
   BatchSummary ExecutePlan(const BatchPlan& plan, const ExecuteOptions& options);
 
   // Shows the conversion log of a row in the conversion-information pane (see ConversionLogText).
