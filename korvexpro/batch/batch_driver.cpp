@@ -639,7 +639,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       if (slot.work.resultName) listRow.cells[ColumnResultName] = *slot.work.resultName;
     }
     WriteOutcome(row.ref, result, summary.counts);
-    view_.RowOutputs(list_, row.ref, outputs);
+    view_.RowOutputs(list_, row.ref, outputs, row.geoPackage);
     view_.RowFinished(list_, row.ref, result);
     if (parallel) view_.StatusProgressBar(static_cast<int>(100 * (i + 1) / count));
 

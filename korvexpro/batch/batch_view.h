@@ -52,9 +52,11 @@ class BatchView : public Notifier {
     (void)list, (void)row, (void)result;
   }
   // Just before RowFinished: the output names (full paths without extension) whose files the row
-  // kept, in the order they were written; empty when it kept none.
-  virtual void RowOutputs(const FileList& list, const RowRef& row, const std::vector<std::string>& names) {
-    (void)list, (void)row, (void)names;
+  // kept, in the order they were written (empty when it kept none), and the GeoPackage that holds
+  // them as tables named after each name's file name (empty: they are shapefile sets).
+  virtual void RowOutputs(const FileList& list, const RowRef& row, const std::vector<std::string>& names,
+                          const std::string& geoPackage) {
+    (void)list, (void)row, (void)names, (void)geoPackage;
   }
 
   // ---- Panes ----

@@ -585,10 +585,12 @@ void CKorvexProView::RowStarted(const FileList& list, const RowRef& ref) {
   emit rowStarted(rowsStarted_++);
 }
 
-void CKorvexProView::RowOutputs(const FileList& list, const RowRef& ref, const std::vector<std::string>& names) {
+void CKorvexProView::RowOutputs(const FileList& list, const RowRef& ref, const std::vector<std::string>& names,
+                                const std::string& geoPackage) {
   (void)list;
   QStringList bases;
-  for (const std::string& name : names) bases.append(PathText(name));
+  for (const std::string& name : names)
+    bases.append(geoPackage.empty() ? PathText(name) : PathText(name) + QLatin1Char('\n') + PathText(geoPackage));
   if (QTreeWidgetItem* item = ItemOf(ref)) item->setData(0, kOutputsRole, bases);
 }
 

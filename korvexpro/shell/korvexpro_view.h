@@ -122,8 +122,9 @@ class CKorvexProView : public QTreeWidget, public BatchView {
   // ---- The tree ----
   QTreeWidgetItem* ItemOf(const RowRef& ref) const;
   std::optional<RowRef> RefOf(const QTreeWidgetItem* item) const;
-  // The output names (without extension) that the last batch kept for a row; a project row
-  // gives its own and those of its layer rows.
+  // The outputs that the last batch kept for a row, each its name without extension, followed by
+  // "\n" and the GeoPackage holding it when it is a table; a project row gives its own and those of
+  // its layer rows.
   QStringList OutputsOf(const RowRef& ref) const;
   // Draws the rows' result colours again (after a theme change).
   void RefreshColours() { Rebuild(); }
@@ -141,7 +142,8 @@ class CKorvexProView : public QTreeWidget, public BatchView {
   void RowAdded(const FileList& list, const RowRef& row) override;
   void ListChanged(const FileList& list) override;
   void RowStarted(const FileList& list, const RowRef& row) override;
-  void RowOutputs(const FileList& list, const RowRef& row, const std::vector<std::string>& names) override;
+  void RowOutputs(const FileList& list, const RowRef& row, const std::vector<std::string>& names,
+                  const std::string& geoPackage) override;
   void RowFinished(const FileList& list, const RowRef& row, std::int32_t result) override;
   void OperationLogAdded(const OperationLogEntry& entry) override;
   void OperationLogCleared() override;
@@ -155,7 +157,7 @@ class CKorvexProView : public QTreeWidget, public BatchView {
   void operationLogAdded(const QString& time, const QString& text);
   void operationLogCleared();
   void conversionInfoChanged(const QString& text);
-  // The outputs of the row the user selected (empty: nothing to preview).
+  // The outputs of the row the user selected, as OutputsOf gives them (empty: nothing to preview).
   void previewRequested(const QStringList& bases);
   void busyChanged(bool busy);
   void runFinished(const QString& summary);

@@ -357,13 +357,17 @@ void CMainFrame::Connect() {
           });
   connect(view_, &CKorvexProView::operationLogCleared, output_->List(), &COutputList::ClearRows);
   connect(view_, &CKorvexProView::conversionInfoChanged, info_, &QPlainTextEdit::setPlainText);
-  connect(view_, &CKorvexProView::previewRequested, preview_, [this](const QStringList& bases) {
-    std::vector<std::filesystem::path> paths;
-    for (const QString& b : bases) paths.emplace_back(PathString(b));
-    if (paths.empty()) {
+  connect(view_, &CKorvexProView::previewRequested, preview_, [this](const QStringList& outputs) {
+    std::vector<CPreviewPane::Source> sources;
+    for (const QString& output : outputs) {
+      const QStringList parts = output.split(QLatin1Char('\n'));
+      sources.push_back({PathString(parts[0]), parts.size() > 1 ? std::filesystem::path(PathString(parts[1]))
+                                                                : std::filesystem::path()});
+    }
+    if (sources.empty()) {
       preview_->Clear();
     } else {
-      preview_->ShowOutputs(paths);
+      preview_->ShowOutputs(sources);
     }
   });
   connect(view_, &CKorvexProView::busyChanged, this, &CMainFrame::SetBusy);

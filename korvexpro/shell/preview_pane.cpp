@@ -1,5 +1,8 @@
 #include "shell/preview_pane.h"
 
+#include <gdal.h>
+#include <ogr_api.h>
+#include <ogr_srs_api.h>
 #include <shapefil.h>
 
 #include <QFile>
@@ -27,6 +30,12 @@ struct DbfCloser {
 };
 struct ObjectDeleter {
   void operator()(SHPObject* o) const { SHPDestroyObject(o); }
+};
+struct DatasetCloser {
+  void operator()(void* d) const { GDALClose(d); }
+};
+struct FeatureDeleter {
+  void operator()(void* f) const { OGR_F_Destroy(static_cast<OGRFeatureH>(f)); }
 };
 
 // Colours of layers whose table says nothing about them, one per layer in turn.
@@ -101,9 +110,21 @@ void CPreviewPane::Clear() {
 }
 
 void CPreviewPane::ShowOutputs(const std::vector<std::filesystem::path>& bases) {
+  std::vector<Source> sources;
+  for (const auto& base : bases) sources.push_back({base, {}});
+  ShowOutputs(sources);
+}
+
+void CPreviewPane::ShowOutputs(const std::vector<Source>& sources) {
   Clear();
   std::size_t vertices = 0;
-  for (std::size_t i = 0; i < bases.size(); ++i) Load(bases[i], i, vertices);
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    if (sources[i].geoPackage.empty()) {
+      Load(sources[i].base, i, vertices);
+    } else {
+      LoadTable(sources[i].geoPackage, sources[i].base, i, vertices);
+    }
+  }
   // Regions under lines under points under texts.
   std::stable_sort(features_.begin(), features_.end(),
                    [](const Feature& a, const Feature& b) { return static_cast<int>(a.kind) < static_cast<int>(b.kind); });
@@ -155,15 +176,13 @@ void CPreviewPane::Load(const std::filesystem::path& base, std::size_t layer, st
     Feature f;
     f.colour = layerColour;
     if (dbf && i < records) {
-      if (legend >= 0) {
-        if (auto c = ColourOfLegendCode(text(DBFReadStringAttribute(dbf.get(), i, legend)))) f.colour = *c;
-      } else if (colour >= 0 && !DBFIsAttributeNULL(dbf.get(), i, colour)) {
-        f.colour = ColourOfPackedRgb(static_cast<long long>(DBFReadDoubleAttribute(dbf.get(), i, colour)));
-      }
-      if (label >= 0) {
-        f.text = text(DBFReadStringAttribute(dbf.get(), i, label));
-        if (labelColour >= 0) f.colour = ColourOfPackedRgb(static_cast<long long>(DBFReadDoubleAttribute(dbf.get(), i, labelColour)));
-      }
+      Look look;
+      if (legend >= 0) look.legend = text(DBFReadStringAttribute(dbf.get(), i, legend));
+      if (colour >= 0 && !DBFIsAttributeNULL(dbf.get(), i, colour))
+        look.colour = static_cast<long long>(DBFReadDoubleAttribute(dbf.get(), i, colour));
+      if (label >= 0) look.text = text(DBFReadStringAttribute(dbf.get(), i, label));
+      if (labelColour >= 0) look.textColour = static_cast<long long>(DBFReadDoubleAttribute(dbf.get(), i, labelColour));
+      Apply(look, f);
     }
     const QRectF box(QPointF(o->dfXMin, o->dfYMin), QPointF(o->dfXMax, o->dfYMax));
     switch (o->nSHPType) {
@@ -198,9 +217,132 @@ void CPreviewPane::Load(const std::filesystem::path& base, std::size_t layer, st
       }
       default: continue;
     }
-    extent_ = extent_.isNull() ? box.normalized() : extent_.united(box.normalized());
-    if (extent_.isNull()) extent_ = QRectF(box.topLeft(), QSizeF(0, 0));
-    features_.push_back(std::move(f));
+    Add(std::move(f), box);
+  }
+  if (count == 0) problems_ << QStringLiteral("%1 没有要素").arg(name);
+}
+
+void CPreviewPane::Apply(const Look& look, Feature& f) {
+  if (!look.legend.isEmpty()) {
+    if (auto c = ColourOfLegendCode(look.legend)) f.colour = *c;
+  } else if (look.colour) {
+    f.colour = ColourOfPackedRgb(*look.colour);
+  }
+  if (look.text) {
+    f.text = *look.text;
+    if (look.textColour) f.colour = ColourOfPackedRgb(*look.textColour);
+  }
+}
+
+void CPreviewPane::Add(Feature f, const QRectF& box) {
+  extent_ = extent_.isNull() ? box.normalized() : extent_.united(box.normalized());
+  if (extent_.isNull()) extent_ = QRectF(box.topLeft(), QSizeF(0, 0));
+  features_.push_back(std::move(f));
+}
+
+void CPreviewPane::LoadTable(const std::filesystem::path& geoPackage, const std::filesystem::path& base,
+                             std::size_t layer, std::size_t& vertices) {
+  const std::string table = base.filename().string();
+  const QString name = QString::fromStdString(geoPackage.filename().string() + ":" + table);
+  GDALAllRegister();
+  const char* const drivers[] = {"GPKG", nullptr};
+  std::unique_ptr<void, DatasetCloser> ds(
+      GDALOpenEx(geoPackage.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, drivers, nullptr, nullptr));
+  if (!ds) {
+    problems_ << QStringLiteral("无法打开 %1").arg(QString::fromStdString(geoPackage.filename().string()));
+    return;
+  }
+  OGRLayerH l = GDALDatasetGetLayerByName(ds.get(), table.c_str());
+  // An attribute table's output stays a .dbf of its own beside the GeoPackage: nothing to draw.
+  std::error_code ec;
+  if (l == nullptr && std::filesystem::exists(base.native() + ".dbf", ec)) return;
+  if (l == nullptr) {
+    problems_ << QStringLiteral("%1 中没有表 %2").arg(QString::fromStdString(geoPackage.filename().string()),
+                                                    QString::fromStdString(table));
+    return;
+  }
+  // A table without geometry (an attribute table's output) has nothing to draw.
+  if (OGR_L_GetGeomType(l) == wkbNone) return;
+  if (OGRSpatialReferenceH srs = OGR_L_GetSpatialRef(l); srs != nullptr && OSRIsGeographic(srs)) geographic_ = true;
+
+  OGRFeatureDefnH defn = OGR_L_GetLayerDefn(l);
+  int legend = -1, colour = -1, label = -1, labelColour = -1;
+  for (int i = 0; i < OGR_FD_GetFieldCount(defn); ++i) {
+    const QString field = QString::fromUtf8(OGR_Fld_GetNameRef(OGR_FD_GetFieldDefn(defn, i)));
+    if (field == "KVX_LEGEND") legend = i;
+    else if (field == "KVX_LCOLR" || field == "KVX_RCOLR" || field == "KVX_SCOLR") colour = i;
+    else if (field == "KVX_ACLR") labelColour = i;
+    else if (label < 0 && field.startsWith(QStringLiteral("注释文"))) label = i;
+  }
+  const QColor layerColour = kLayerColours[layer % std::size(kLayerColours)];
+
+  int count = 0;
+  OGR_L_ResetReading(l);
+  for (;;) {
+    std::unique_ptr<void, FeatureDeleter> feature(OGR_L_GetNextFeature(l));
+    if (!feature) break;
+    ++count;
+    OGRGeometryH g = OGR_F_GetGeometryRef(feature.get());
+    if (g == nullptr || OGR_G_IsEmpty(g)) continue;
+    const std::size_t points = static_cast<std::size_t>(std::max(0, OGR_G_GetPointCount(g)));
+    Feature f;
+    f.colour = layerColour;
+    Look look;
+    if (legend >= 0 && OGR_F_IsFieldSetAndNotNull(feature.get(), legend))
+      look.legend = QString::fromUtf8(OGR_F_GetFieldAsString(feature.get(), legend)).trimmed();
+    if (colour >= 0 && OGR_F_IsFieldSetAndNotNull(feature.get(), colour))
+      look.colour = OGR_F_GetFieldAsInteger64(feature.get(), colour);
+    if (label >= 0) look.text = QString::fromUtf8(OGR_F_GetFieldAsString(feature.get(), label)).trimmed();
+    if (labelColour >= 0 && OGR_F_IsFieldSetAndNotNull(feature.get(), labelColour))
+      look.textColour = OGR_F_GetFieldAsInteger64(feature.get(), labelColour);
+    Apply(look, f);
+
+    OGREnvelope env;
+    OGR_G_GetEnvelope(g, &env);
+    const QRectF box(QPointF(env.MinX, env.MinY), QPointF(env.MaxX, env.MaxY));
+    std::size_t used = points;
+    const OGRwkbGeometryType type = wkbFlatten(OGR_G_GetGeometryType(g));
+    if (type == wkbPoint || type == wkbMultiPoint) {
+      OGRGeometryH p = type == wkbPoint ? g : OGR_G_GetGeometryRef(g, 0);
+      if (p == nullptr) continue;
+      f.kind = label >= 0 ? Kind::Text : Kind::Point;
+      f.at = QPointF(OGR_G_GetX(p, 0), OGR_G_GetY(p, 0));
+      used = 1;
+    } else if (type == wkbLineString || type == wkbMultiLineString || type == wkbPolygon || type == wkbMultiPolygon) {
+      const bool region = type == wkbPolygon || type == wkbMultiPolygon;
+      f.kind = region ? Kind::Region : Kind::Line;
+      f.path.setFillRule(Qt::OddEvenFill);  // holes stay open
+      // Every ring or line string of the geometry, each a subpath.
+      std::vector<OGRGeometryH> strings;
+      const auto collect = [&strings](OGRGeometryH geometry, auto&& self) -> void {
+        const OGRwkbGeometryType t = wkbFlatten(OGR_G_GetGeometryType(geometry));
+        if (t == wkbLineString || t == wkbLinearRing) {
+          strings.push_back(geometry);
+          return;
+        }
+        for (int i = 0; i < OGR_G_GetGeometryCount(geometry); ++i) self(OGR_G_GetGeometryRef(geometry, i), self);
+      };
+      collect(g, collect);
+      used = 0;
+      for (OGRGeometryH s : strings) used += static_cast<std::size_t>(std::max(0, OGR_G_GetPointCount(s)));
+      if (vertices + used > kMaxVertices) {
+        truncated_ = true;
+        return;
+      }
+      for (OGRGeometryH s : strings) {
+        const int n = OGR_G_GetPointCount(s);
+        for (int v = 0; v < n; ++v) {
+          const QPointF q(OGR_G_GetX(s, v), OGR_G_GetY(s, v));
+          if (v == 0) f.path.moveTo(q);
+          else f.path.lineTo(q);
+        }
+        if (region && n > 0) f.path.closeSubpath();
+      }
+    } else {
+      continue;
+    }
+    vertices += used;
+    Add(std::move(f), box);
   }
   if (count == 0) problems_ << QStringLiteral("%1 没有要素").arg(name);
 }

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace Kvx {
@@ -30,9 +31,16 @@ class CPreviewPane : public QWidget {
  public:
   explicit CPreviewPane(QWidget* parent = nullptr);
 
-  // Shows the shapefiles "<base>.shp" of `bases` (regions first, then lines, points and texts),
-  // fitted into the pane. Bases without a readable .shp are left out; the texts say why.
-  // At most kMaxVertices vertices are loaded; beyond that the preview says it shows a part.
+  // One output: the shapefile set "<base>.shp", or, when `geoPackage` is given, the table of that
+  // GeoPackage named after the base's file name.
+  struct Source {
+    std::filesystem::path base;
+    std::filesystem::path geoPackage;
+  };
+  // Shows the outputs (regions first, then lines, points and texts), fitted into the pane. Outputs
+  // that cannot be read are left out; the texts say why. At most kMaxVertices vertices are
+  // loaded; beyond that the preview says it shows a part.
+  void ShowOutputs(const std::vector<Source>& sources);
   void ShowOutputs(const std::vector<std::filesystem::path>& bases);
   void Clear();
 
@@ -74,6 +82,17 @@ class CPreviewPane : public QWidget {
     QString text;
   };
   void Load(const std::filesystem::path& base, std::size_t layer, std::size_t& vertices);
+  void LoadTable(const std::filesystem::path& geoPackage, const std::filesystem::path& base, std::size_t layer,
+                 std::size_t& vertices);
+  // The colour and text a feature's fields give it.
+  struct Look {
+    QString legend;
+    std::optional<long long> colour;
+    std::optional<QString> text;
+    std::optional<long long> textColour;
+  };
+  static void Apply(const Look& look, Feature& f);
+  void Add(Feature f, const QRectF& box);
 
   std::vector<Feature> features_;
   QRectF extent_;

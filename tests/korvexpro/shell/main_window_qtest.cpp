@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QDockWidget>
 #include <QFile>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -94,6 +95,7 @@ class TestPrompts : public KvxTest::RecordingPrompterOf<Kvx::ShellPrompts> {
   QStringList urls;
   QStringList wizardPages;  // the titles of the pages the wizard showed
   QString library, output;
+  int format = -1;  // the export page's format choice (-1: as stored)
   bool confirmWizard = true;
   int wizardRuns = 0;
 
@@ -111,6 +113,7 @@ class TestPrompts : public KvxTest::RecordingPrompterOf<Kvx::ShellPrompts> {
       if (auto* exportPage = qobject_cast<Kvx::CPageExport*>(page)) {
         exportPage->ToFolder()->setChecked(true);
         exportPage->FolderBox()->SetText(output);
+        if (format >= 0) exportPage->Format(format)->setChecked(true);
         wizard->Button(Wendle::CNewWizDialog::kFinishId)->click();
         return;
       }
@@ -203,6 +206,7 @@ class MainWindowTest : public QObject {
   void guiArguments_data();
   void guiArguments();
   void startupPathsQueued();
+  void previewDrawsGeoPackageTables();
   void longConversionKeepsEventsFlowing();
   void programSavesSettingsAtExit();
 
@@ -916,6 +920,58 @@ void MainWindowTest::startupPathsQueued() {
   QCOMPARE(Column(*frame->View(), 0).mid(0, 3), (QStringList{"roads.wl", "sites.wt", "geology.mpj"}));
   QCOMPARE(frame->View()->topLevelItem(0)->text(1), data_.filePath(QStringLiteral("数据 demo/roads.wl")));
   QCOMPARE(frame->View()->List().RowCount(), std::size_t{8});
+}
+
+void MainWindowTest::previewDrawsGeoPackageTables() {
+  // The same project converted into shapefiles, then into a GeoPackage (chosen on the wizard's
+  // export page): the preview draws the same features from either.
+  QMap<QString, int> shapefileCounts;
+  QImage shapefileRegions;
+  for (int format : {0, 1}) {
+    auto frame = MakeFrame();
+    CKorvexProView* view = frame->View();
+    view->AddPaths({DemoProject()});
+    prompts_->format = format;
+    prompts_->output = data_.filePath(QStringLiteral("格式%1").arg(format));
+    QVERIFY(QDir().mkpath(prompts_->output));
+    QVERIFY(RunThroughWizard(*frame, 32894).started);
+    QCOMPARE(Kvx::AppSettings().Format, format);
+    if (format == 1) QVERIFY(QFile::exists(prompts_->output + QStringLiteral("/geology/geology.gpkg")));
+    for (QTreeWidgetItem* item : Items(*view)) {
+      view->setCurrentItem(item);
+      const QString name = item->text(0);
+      if (name.endsWith(QStringLiteral(".wb"))) {
+        QCOMPARE(frame->Preview()->FeatureCount(), 0);  // a table: nothing to draw, nothing wrong
+        QVERIFY2(frame->Preview()->Problems().isEmpty(), qPrintable(frame->Preview()->Problems().join(';')));
+        continue;
+      }
+      QVERIFY2(frame->Preview()->Problems().isEmpty(), qPrintable(name + ": " + frame->Preview()->Problems().join(';')));
+      QVERIFY2(frame->Preview()->FeatureCount() > 0, qPrintable(name));
+      const int count = frame->Preview()->FeatureCount() * 1000 + frame->Preview()->TextCount();
+      if (format == 0) {
+        shapefileCounts.insert(name, count);
+      } else {
+        QCOMPARE(count, shapefileCounts.value(name));
+      }
+      // The region layer is drawn alike, pixel for pixel: the same places, holes and legend colours.
+      if (name == QStringLiteral("geology.wp")) {
+        frame->Preview()->resize(300, 240);
+        frame->Preview()->ZoomToExtent();
+        const QImage drawn = frame->Preview()->grab().toImage();
+        if (format == 0) {
+          int coloured = 0;
+          for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) coloured += drawn.pixelColor(x, y).saturation() > 60;
+          QVERIFY(coloured > drawn.width() * drawn.height() / 4);  // the regions in their fill colours
+          shapefileRegions = drawn;
+        } else {
+          QCOMPARE(drawn, shapefileRegions);
+        }
+      }
+    }
+    Kvx::AppSettings().Format = 0;
+  }
+  QCOMPARE(shapefileCounts.size(), 5);
 }
 
 void MainWindowTest::longConversionKeepsEventsFlowing() {
