@@ -123,15 +123,6 @@ std::int32_t Summarise(CLogger& log, const FrameRules& rules, std::int32_t writt
   return kConvertCountMismatch;
 }
 
-ValueKind KindOfDbfType(DBFFieldType type) {
-  switch (type) {
-    case FTInteger: return ValueKind::Integer;
-    case FTDouble: return ValueKind::Real;
-    case FTLogical: return ValueKind::Logical;
-    default: return ValueKind::Text;
-  }
-}
-
 bool HasDrawingParameters(std::int32_t symbolType) { return symbolType == 1 || symbolType == 2 || symbolType == 4; }
 
 // The RGB of a legend entry's packed colour: RGB in legend mode; in symbol mode the packed CMYK of
@@ -268,14 +259,7 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   for (const StyleField& field : hooks.StyleFields(settings)) {
     char name[16];
     encoder.EncodeDbfTextW(field.name, name, 11);
-    SinkField column;
-    column.dbfName = name;
-    column.wholeName = field.name;
-    column.dbfType = field.type;
-    column.width = field.width;
-    column.decimals = field.decimals;
-    column.kind = KindOfDbfType(field.type);
-    const int added = dbf.AddField(column);
+    const int added = dbf.AddField(DbfField(name, field.name, field.type, field.width, field.decimals));
     if (added < 0) {
       log.WriteFormat(kLogFieldRefused.data(), std::string(field.name).c_str());
       return kConvertOutputFailed;

@@ -7,7 +7,28 @@
 namespace Kvx {
 namespace {
 
-class ShapefileSink final : public FeatureSink {
+// The value writes of a sink whose table is a DBF (`Self::Table()`): dates and timestamps as the
+// text the table holds.
+template <class Self>
+class DbfValues : public FeatureSink {
+ public:
+  bool WriteInteger(int row, int field, std::int64_t value) override { return T().WriteInteger(row, field, value); }
+  bool WriteDouble(int row, int field, double value) override { return T().WriteDouble(row, field, value); }
+  bool WriteString(int row, int field, const char* text) override { return T().WriteString(row, field, text); }
+  bool WriteLogical(int row, int field, bool value) override { return T().WriteLogical(row, field, value); }
+  bool WriteNull(int row, int field) override { return T().WriteNull(row, field); }
+  bool WriteDate(int row, int field, const char* text, const MapGis::DATE_STRUstruct&) override {
+    return T().WriteString(row, field, text);
+  }
+  bool WriteTimeStamp(int row, int field, const char* text, const MapGis::TIMESTAMPstruct&) override {
+    return T().WriteString(row, field, text);
+  }
+
+ private:
+  DbfTable& T() { return static_cast<Self*>(this)->Table(); }
+};
+
+class ShapefileSink final : public DbfValues<ShapefileSink> {
  public:
   ShapefileSink(const std::filesystem::path& outputBase, DbfTable dbf, int shapeType)
       : base_(outputBase), dbf_(std::move(dbf)), shapeType_(shapeType) {}
@@ -30,17 +51,6 @@ class ShapefileSink final : public FeatureSink {
     return shp_.Append(reinterpret_cast<MapGis::Geometry*>(shape));
   }
 
-  bool WriteInteger(int row, int field, std::int64_t value) override { return dbf_.WriteInteger(row, field, value); }
-  bool WriteDouble(int row, int field, double value) override { return dbf_.WriteDouble(row, field, value); }
-  bool WriteString(int row, int field, const char* text) override { return dbf_.WriteString(row, field, text); }
-  bool WriteLogical(int row, int field, bool value) override { return dbf_.WriteLogical(row, field, value); }
-  bool WriteNull(int row, int field) override { return dbf_.WriteNull(row, field); }
-  bool WriteDate(int row, int field, const char* text, const MapGis::DATE_STRUstruct&) override {
-    return dbf_.WriteString(row, field, text);
-  }
-  bool WriteTimeStamp(int row, int field, const char* text, const MapGis::TIMESTAMPstruct&) override {
-    return dbf_.WriteString(row, field, text);
-  }
 
   bool Close(bool) override {
     const bool shapesWritten = shp_.Close();
@@ -49,6 +59,7 @@ class ShapefileSink final : public FeatureSink {
     return shapesWritten && tableWritten;
   }
   std::filesystem::path FailedPath() const override { return WithExtension(base_, failed_); }
+  DbfTable& Table() { return dbf_; }
 
  private:
   std::filesystem::path base_;
@@ -58,7 +69,7 @@ class ShapefileSink final : public FeatureSink {
   const char* failed_ = ".shp";
 };
 
-class DbfRows final : public FeatureSink {
+class DbfRows final : public DbfValues<DbfRows> {
  public:
   explicit DbfRows(DbfTable& dbf) : dbf_(dbf) {}
   std::filesystem::path TablePath() const override { return {}; }
@@ -71,19 +82,9 @@ class DbfRows final : public FeatureSink {
   std::string WholeName(int) const override { return {}; }
   bool BeginFeatures() override { return false; }
   bool Append(SHPObject*) override { return false; }
-  bool WriteInteger(int row, int field, std::int64_t value) override { return dbf_.WriteInteger(row, field, value); }
-  bool WriteDouble(int row, int field, double value) override { return dbf_.WriteDouble(row, field, value); }
-  bool WriteString(int row, int field, const char* text) override { return dbf_.WriteString(row, field, text); }
-  bool WriteLogical(int row, int field, bool value) override { return dbf_.WriteLogical(row, field, value); }
-  bool WriteNull(int row, int field) override { return dbf_.WriteNull(row, field); }
-  bool WriteDate(int row, int field, const char* text, const MapGis::DATE_STRUstruct&) override {
-    return dbf_.WriteString(row, field, text);
-  }
-  bool WriteTimeStamp(int row, int field, const char* text, const MapGis::TIMESTAMPstruct&) override {
-    return dbf_.WriteString(row, field, text);
-  }
   bool Close(bool) override { return dbf_.Close(); }
   std::filesystem::path FailedPath() const override { return {}; }
+  DbfTable& Table() { return dbf_; }
 
  private:
   DbfTable& dbf_;
@@ -98,6 +99,22 @@ std::unique_ptr<FeatureSink> CreateShapefileSink(const std::filesystem::path& ou
   DbfTable dbf = DbfTable::Create(outputBase, codePage);
   if (!dbf.IsOpen()) return nullptr;
   return std::make_unique<ShapefileSink>(outputBase, std::move(dbf), shapeType);
+}
+
+SinkField DbfField(const char* dbfName, std::string_view wholeName, DBFFieldType type, int width, int decimals) {
+  SinkField field;
+  field.dbfName = dbfName;
+  field.wholeName = wholeName;
+  field.dbfType = type;
+  field.width = width;
+  field.decimals = decimals;
+  switch (type) {
+    case FTInteger: field.kind = ValueKind::Integer; break;
+    case FTDouble: field.kind = ValueKind::Real; break;
+    case FTLogical: field.kind = ValueKind::Logical; break;
+    default: field.kind = ValueKind::Text; break;
+  }
+  return field;
 }
 
 }  // namespace Kvx

@@ -33,6 +33,9 @@ struct SinkField {
   ValueKind kind = ValueKind::Text;
 };
 
+// A field of DBF type `type`, its value kind following the type (integer, real, logical, else text).
+SinkField DbfField(const char* dbfName, std::string_view wholeName, DBFFieldType type, int width, int decimals);
+
 class FeatureSink {
  public:
   virtual ~FeatureSink() = default;

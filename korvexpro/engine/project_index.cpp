@@ -156,14 +156,7 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
   for (const IndexField& field : kIndexFields) {
     char name[16];
     encoder.EncodeDbfTextW(field.name, name, 12);
-    SinkField column;
-    column.dbfName = name;
-    column.wholeName = field.name;
-    column.dbfType = field.type;
-    column.width = field.width;
-    column.decimals = field.decimals;
-    column.kind = field.type == FTInteger ? ValueKind::Integer : field.type == FTDouble ? ValueKind::Real : ValueKind::Text;
-    if (dbf.AddField(column) < 0) {
+    if (dbf.AddField(DbfField(name, field.name, field.type, field.width, field.decimals)) < 0) {
       log.WriteFormat(kLogFieldRefused.data(), field.name);
       return kConvertOutputFailed;
     }
