@@ -434,12 +434,17 @@ void MainWindowTest::conversionThroughWizard_data() {
   QTest::addColumn<QStringList>("pages");
   QTest::addColumn<QStringList>("content");  // column 3 of every row, in list order
   QTest::addColumn<QString>("legendFile");   // a file the run must write ("" none)
-  QTest::newRow("全要素输出") << 32879 << QStringList{"空间参考输出方式", "输出设置"}
-                          << QStringList{"图层索引", "基本要素", "基本要素", "基本要素", "基本要素", "基本要素", " "}
-                          << QString();
-  QTest::newRow("生成AVL图例") << 32894 << QStringList{"空间参考输出方式", "MapGIS系统库", "输出设置"}
-                            << QStringList{"索引", "要素", "要素+文字", "要素", "要素", "要素", " "}
-                            << QStringLiteral("geology/geology_P0.avl");
+  QTest::addColumn<int>("jobs");
+  for (int jobs : {1, 3}) {
+    const QByteArray suffix = " -j" + QByteArray::number(jobs);
+    QTest::newRow(QByteArray("全要素输出" + suffix).constData())
+        << 32879 << QStringList{"空间参考输出方式", "输出设置"}
+        << QStringList{"图层索引", "基本要素", "基本要素", "基本要素", "基本要素", "基本要素", " "} << QString() << jobs;
+    QTest::newRow(QByteArray("生成AVL图例" + suffix).constData())
+        << 32894 << QStringList{"空间参考输出方式", "MapGIS系统库", "输出设置"}
+        << QStringList{"索引", "要素", "要素+文字", "要素", "要素", "要素", " "} << QStringLiteral("geology/geology_P0.avl")
+        << jobs;
+  }
 }
 
 void MainWindowTest::conversionThroughWizard() {
@@ -447,6 +452,8 @@ void MainWindowTest::conversionThroughWizard() {
   QFETCH(QStringList, pages);
   QFETCH(QStringList, content);
   QFETCH(QString, legendFile);
+  QFETCH(int, jobs);
+  Kvx::AppSettings().Jobs = jobs;
   auto frame = MakeFrame();
   CKorvexProView* view = frame->View();
   view->AddPaths({DemoProject(), data_.filePath(QStringLiteral("missing.wl"))});
@@ -558,12 +565,17 @@ void MainWindowTest::emptyListAndCancelledWizard() {
 
 void MainWindowTest::escapeDuringBatch_data() {
   QTest::addColumn<bool>("stop");
-  QTest::newRow("No converts every row") << false;
-  QTest::newRow("Yes stops before the next row") << true;
+  QTest::addColumn<int>("jobs");
+  QTest::newRow("No converts every row") << false << 1;
+  QTest::newRow("Yes stops before the next row") << true << 1;
+  QTest::newRow("No converts every row, -j3") << false << 3;
+  QTest::newRow("Yes stops before the next row, -j3") << true << 3;
 }
 
 void MainWindowTest::escapeDuringBatch() {
   QFETCH(bool, stop);
+  QFETCH(int, jobs);
+  Kvx::AppSettings().Jobs = jobs;
   auto frame = MakeFrame();
   CKorvexProView* view = frame->View();
   view->AddPaths({DemoProject()});
