@@ -723,11 +723,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     ReportSummary s;
     s.rows = count;
     s.planRows = totalRows;
-    s.succeeded = c.succeeded;
-    s.empty = c.empty;
-    s.skipped = c.skipped;
-    s.failed = c.failed;
-    s.missing = c.missing;
+    s.counts = c;
     s.resumed = summary.resumed;
     s.cancelled = summary.cancelled;
     s.seconds = SecondsSince(runStart);
@@ -744,13 +740,7 @@ void BatchDriver::WriteOutcome(const RowRef& ref, std::int32_t result, BatchCoun
   FileRow& row = list_.Row(ref);
   row.cells[ColumnResult] = outcome.resultText;
   row.colour = outcome.colour;
-  switch (result) {
-    case kRowSuccess: ++counts.succeeded; break;
-    case kRowMissing: ++counts.missing; break;
-    case kRowEmpty: ++counts.empty; break;
-    case kRowSkipped: ++counts.skipped; break;
-    default: ++counts.failed; break;
-  }
+  counts.Count(result);
   log_.Add(outcome.logMessage);
 }
 

@@ -26,6 +26,7 @@
 #include "batch/batch_plan.h"
 #include "batch/batch_view.h"
 #include "batch/file_list.h"
+#include "batch/row_results.h"
 #include "batch/operation_log.h"
 #include "styles/colour_models.h"
 #include "styles/notifier.h"
@@ -34,11 +35,6 @@ namespace Kvx {
 
 class RunReport;
 class RunResume;
-
-inline constexpr std::int32_t kRowSuccess = 99999;
-inline constexpr std::int32_t kRowEmpty = 10;
-inline constexpr std::int32_t kRowMissing = 11;
-inline constexpr std::int32_t kRowSkipped = 12;
 
 // Wizard pages of a command.
 enum WizardPages : unsigned {
@@ -61,15 +57,6 @@ std::span<const BatchCommand> BatchCommands();
 // The command of a command-line name, or of a mode; nullptr when there is none.
 const BatchCommand* FindBatchCommand(std::string_view name);
 const BatchCommand* FindBatchCommandByMode(int mode);
-
-struct BatchCounters {
-  std::int32_t succeeded = 0;
-  std::int32_t empty = 0;
-  std::int32_t skipped = 0;
-  std::int32_t failed = 0;
-  std::int32_t missing = 0;
-  bool operator==(const BatchCounters&) const = default;
-};
 
 struct BatchSummary {
   BatchCounters counts;

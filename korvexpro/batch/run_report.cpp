@@ -91,11 +91,11 @@ bool ParseSummary(const Json& j, ReportSummary& s) {
   };
   count("rows", s.rows);
   count("planRows", s.planRows);
-  count("succeeded", s.succeeded);
-  count("empty", s.empty);
-  count("skipped", s.skipped);
-  count("failed", s.failed);
-  count("missing", s.missing);
+  count("succeeded", s.counts.succeeded);
+  count("empty", s.counts.empty);
+  count("skipped", s.counts.skipped);
+  count("failed", s.counts.failed);
+  count("missing", s.counts.missing);
   count("resumed", s.resumed);
   count("jobs", s.jobs);
   if (const auto m = j.find("cancelled"); m != j.end() && m->is_boolean()) s.cancelled = m->get<bool>();
@@ -148,11 +148,11 @@ std::string ReportSummaryJson(const ReportSummary& s) {
   j["summary"] = true;
   j["rows"] = s.rows;
   j["planRows"] = s.planRows;
-  j["succeeded"] = s.succeeded;
-  j["empty"] = s.empty;
-  j["skipped"] = s.skipped;
-  j["failed"] = s.failed;
-  j["missing"] = s.missing;
+  j["succeeded"] = s.counts.succeeded;
+  j["empty"] = s.counts.empty;
+  j["skipped"] = s.counts.skipped;
+  j["failed"] = s.counts.failed;
+  j["missing"] = s.counts.missing;
   j["resumed"] = s.resumed;
   j["cancelled"] = s.cancelled;
   j["seconds"] = static_cast<double>(static_cast<std::int64_t>(s.seconds * 1000.0 + 0.5)) / 1000.0;
@@ -286,13 +286,7 @@ ReportReadResult MergeReports(const std::vector<fs::path>& files, MergedReport& 
     }
   }
   for (auto& [number, row] : byRow) {
-    switch (row.result) {
-      case kRowSuccess: ++merged.succeeded; break;
-      case kRowEmpty: ++merged.empty; break;
-      case kRowSkipped: ++merged.skipped; break;
-      case kRowMissing: ++merged.missing; break;
-      default: ++merged.failed; break;
-    }
+    merged.counts.Count(row.result);
     if (row.resumed) ++merged.resumed;
     merged.rowSeconds += row.seconds;
     merged.rows.push_back(std::move(row));
@@ -310,8 +304,8 @@ std::string MergedReportText(const MergedReport& m) {
   text += FormatText("rows: %zu reported", m.rows.size());
   if (m.planRows > 0) text += FormatText(" of %zu planned", m.planRows);
   text += FormatText(" (%zu runs)\n", m.runs);
-  text += FormatText("succeeded %d (resumed %d), empty %d, skipped %d, failed %d, missing %d\n", m.succeeded,
-                     m.resumed, m.empty, m.skipped, m.failed, m.missing);
+  text += FormatText("succeeded %d (resumed %d), empty %d, skipped %d, failed %d, missing %d\n", m.counts.succeeded,
+                     m.resumed, m.counts.empty, m.counts.skipped, m.counts.failed, m.counts.missing);
   for (const ReportRow& row : m.rows) {
     if (row.result == kRowSuccess || row.result == kRowEmpty || row.result == kRowSkipped) continue;
     text += FormatText("%s row %zu: %s (%d %s)\n", row.result == kRowMissing ? "missing" : "failed", row.row,
@@ -333,11 +327,11 @@ std::string MergedReportJson(const MergedReport& m) {
   j["rows"] = m.rows.size();
   j["planRows"] = m.planRows;
   j["runs"] = m.runs;
-  j["succeeded"] = m.succeeded;
-  j["empty"] = m.empty;
-  j["skipped"] = m.skipped;
-  j["failed"] = m.failed;
-  j["missing"] = m.missing;
+  j["succeeded"] = m.counts.succeeded;
+  j["empty"] = m.counts.empty;
+  j["skipped"] = m.counts.skipped;
+  j["failed"] = m.counts.failed;
+  j["missing"] = m.counts.missing;
   j["resumed"] = m.resumed;
   Json failed = Json::array(), missing = Json::array();
   for (const ReportRow& row : m.rows) {

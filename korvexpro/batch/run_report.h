@@ -18,6 +18,7 @@
 
 #include "batch/batch_plan.h"
 #include "batch/output_naming.h"
+#include "batch/row_results.h"
 
 namespace Kvx {
 
@@ -51,7 +52,8 @@ struct ReportRow {
 struct ReportSummary {
   std::size_t rows = 0;      // rows this run was given
   std::size_t planRows = 0;  // rows of the whole list or plan
-  std::int32_t succeeded = 0, empty = 0, skipped = 0, failed = 0, missing = 0, resumed = 0;
+  BatchCounters counts;
+  std::int32_t resumed = 0;
   bool cancelled = false;
   double seconds = 0;  // wall time of the run
   int jobs = 1;
@@ -122,14 +124,17 @@ class RunResume {
 struct MergedReport {
   std::size_t planRows = 0;  // the largest plan size a summary names; 0 when none does
   std::vector<ReportRow> rows;  // in row order
-  std::int32_t succeeded = 0, empty = 0, skipped = 0, failed = 0, missing = 0, resumed = 0;
+  BatchCounters counts;
+  std::int32_t resumed = 0;
   std::vector<std::size_t> notReported;  // rows of the plan no report holds
   std::size_t cancelledRuns = 0;
   std::size_t runs = 0;        // summary lines
   std::size_t unreadLines = 0;
   double rowSeconds = 0;       // the rows' conversion time added up
   double wallSeconds = 0;      // the runs' wall times added up
-  bool Complete() const { return failed == 0 && missing == 0 && notReported.empty() && cancelledRuns == 0; }
+  bool Complete() const {
+    return counts.failed == 0 && counts.missing == 0 && notReported.empty() && cancelledRuns == 0;
+  }
 };
 ReportReadResult MergeReports(const std::vector<std::filesystem::path>& files, MergedReport& merged);
 // The merged summary as text lines, and as one JSON object (the members of a run's summary, with

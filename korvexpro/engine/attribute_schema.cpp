@@ -184,13 +184,7 @@ SchemaStatus AttributeTransfer::AddFields(int fieldCount, const SchemaLines& lin
     if (plan.kind == ValueKind::Text && f.width > kDbfTextMax) log_.WriteFormat(kLogFieldTooWide.data(), shownName.c_str());
     char dbfName[16];
     encoder_.EncodeDbfText(f.name.c_str(), dbfName, 10);
-    SinkField field;
-    field.dbfName = dbfName;
-    field.wholeName = shownName;
-    field.dbfType = plan.dbfType;
-    field.width = plan.width;
-    field.decimals = plan.decimals;
-    field.kind = plan.kind;
+    const SinkField field{dbfName, shownName, plan.dbfType, plan.width, plan.decimals, plan.kind};
     if (dbf_.AddField(field) != j) {
       log_.WriteFormat(kLogFieldRefused.data(), shownName.c_str());
       return SchemaStatus::FieldRefused;

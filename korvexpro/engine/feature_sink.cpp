@@ -102,19 +102,11 @@ std::unique_ptr<FeatureSink> CreateShapefileSink(const std::filesystem::path& ou
 }
 
 SinkField DbfField(const char* dbfName, std::string_view wholeName, DBFFieldType type, int width, int decimals) {
-  SinkField field;
-  field.dbfName = dbfName;
-  field.wholeName = wholeName;
-  field.dbfType = type;
-  field.width = width;
-  field.decimals = decimals;
-  switch (type) {
-    case FTInteger: field.kind = ValueKind::Integer; break;
-    case FTDouble: field.kind = ValueKind::Real; break;
-    case FTLogical: field.kind = ValueKind::Logical; break;
-    default: field.kind = ValueKind::Text; break;
-  }
-  return field;
+  const ValueKind kind = type == FTInteger   ? ValueKind::Integer
+                         : type == FTDouble  ? ValueKind::Real
+                         : type == FTLogical ? ValueKind::Logical
+                                             : ValueKind::Text;
+  return SinkField{dbfName, wholeName, type, width, decimals, kind};
 }
 
 }  // namespace Kvx
