@@ -365,7 +365,11 @@ void CKorvexProView::Fill(QTreeWidgetItem* item, const FileRow& row) const {
     item->setTextAlignment(c, (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
   }
   item->setToolTip(ColumnPath, item->text(ColumnPath));
-  // A row the last batch reset or never converted has no outputs to show.
+}
+
+void CKorvexProView::Refill(QTreeWidgetItem* item, const FileRow& row) const {
+  Fill(item, row);
+  // A row the last batch reset has no outputs to show any more.
   if (row.cells[ColumnResultName].find_first_not_of(' ') == std::string::npos) item->setData(0, kOutputsRole, {});
 }
 
@@ -395,11 +399,11 @@ void CKorvexProView::Rebuild() {
   }
   for (std::size_t i = 0; i < rows.size(); ++i) {
     QTreeWidgetItem* item = topLevelItem(static_cast<int>(i));
-    if (sameShape) Fill(item, rows[i]);
+    if (sameShape) Refill(item, rows[i]);
     item->setSelected(rows[i].selected);
     for (std::size_t j = 0; j < rows[i].children.size(); ++j) {
       QTreeWidgetItem* child = item->child(static_cast<int>(j));
-      if (sameShape) Fill(child, rows[i].children[j]);
+      if (sameShape) Refill(child, rows[i].children[j]);
       child->setSelected(rows[i].children[j].selected);
     }
     item->setExpanded(rows[i].expanded);
@@ -599,9 +603,7 @@ void CKorvexProView::RowFinished(const FileList& list, const RowRef& ref, std::i
   QTreeWidgetItem* item = ItemOf(ref);
   if (item == nullptr) return;
   syncing_ = true;
-  const QVariant outputs = item->data(0, kOutputsRole);
   Fill(item, list.Row(ref));
-  item->setData(0, kOutputsRole, outputs);
   syncing_ = false;
   // The row the user looks at shows its new log and outputs.
   if (currentItem() == item) CurrentRowChanged();

@@ -176,7 +176,10 @@ class CKorvexProView : public QTreeWidget, public BatchView {
   class BusyScope;
   void SetBusy(bool busy);
   QTreeWidgetItem* MakeItem(const FileRow& row) const;
+  // The item's cells, colours and alignments from the row.
   void Fill(QTreeWidgetItem* item, const FileRow& row) const;
+  // Fill for a list that changed as a whole: outputs of rows that were reset go too.
+  void Refill(QTreeWidgetItem* item, const FileRow& row) const;
   void Rebuild();
   void SyncSelectionFromTree();
   void CurrentRowChanged();
