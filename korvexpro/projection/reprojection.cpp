@@ -7,7 +7,10 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <vector>
+
+#include "projection/transform_cells.h"
 
 namespace Kvx {
 
@@ -77,18 +80,59 @@ PjPtr BindToTargetDatum(PJ_CONTEXT* ctx, const PJ* source, const PJ* target, con
   return PjPtr(proj_crs_create_bound_crs(ctx, source, targetDatum.get(), shift.get()));
 }
 
+// The unit of a system's first axis: linear (metres per unit) or angular (radians per unit).
+struct AxisUnit {
+  bool angular = false;
+  double factor = 0;  // 0: neither, or unknown
+};
+
+AxisUnit UnitOf(PJ_CONTEXT* ctx, const PJ* crs) {
+  AxisUnit unit;
+  PjPtr base;
+  if (proj_get_type(crs) == PJ_TYPE_BOUND_CRS) {
+    base.reset(proj_get_source_crs(ctx, crs));
+    if (!base) return unit;
+    crs = base.get();
+  }
+  const PjPtr cs(proj_crs_get_coordinate_system(ctx, crs));
+  if (!cs) return unit;
+  const PJ_COORDINATE_SYSTEM_TYPE type = proj_cs_get_type(ctx, cs.get());
+  if (type != PJ_CS_TYPE_CARTESIAN && type != PJ_CS_TYPE_ELLIPSOIDAL) return unit;
+  double factor = 0;
+  if (!proj_cs_get_axis_info(ctx, cs.get(), 0, nullptr, nullptr, nullptr, &factor, nullptr, nullptr, nullptr))
+    return unit;
+  if (!(factor > 0) || !std::isfinite(factor)) return unit;
+  unit.angular = type == PJ_CS_TYPE_ELLIPSOIDAL;
+  unit.factor = factor;
+  return unit;
+}
+
+// Cells of about a kilometre on the source plane (a hundredth of a degree on a geographic source),
+// accepted where the interpolation stays within 0.01 mm (on a geographic target, its angle on a
+// sphere of the Earth's radius). At that size the interpolation of the projections and shifts we
+// meet is off by micrometres; grids (NTv2 and the like) are bilinear on their own nodes and are
+// left to the exact transformation.
+constexpr double kCellMetres = 1000.0;
+constexpr double kCellRadians = 0.01 * 3.14159265358979323846 / 180.0;
+constexpr double kToleranceMetres = 1e-5;
+constexpr double kEarthRadius = 6371000.0;
+
 }  // namespace
 
 struct Reprojection::Handles {
   ContextPtr ctx;
   PjPtr operation;  // normalised: easting/longitude first on both sides
+  std::optional<TransformCells> cells;  // none: every vertex through the exact transformation
 };
 
 Reprojection::Reprojection(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
 
 Reprojection::~Reprojection() {
-  // The operation belongs to the context: destroy it first.
-  if (handles_) handles_->operation.reset();
+  // The operation belongs to the context: destroy it (and what uses it) first.
+  if (handles_) {
+    handles_->cells.reset();
+    handles_->operation.reset();
+  }
 }
 
 std::optional<std::array<double, 7>> ParseSevenParameters(std::string_view text) {
@@ -207,6 +251,19 @@ Reprojection::Created Reprojection::Create(std::string_view layerSystem, bool la
   out.infoLine = "I__坐标转换：" + std::string(sourceName ? sourceName : "?") + " → " +
                  std::string(targetName ? targetName : "?") + "\n";
   if (ballpark) out.warningLine = std::string(kLogNoDatumShift);
+
+  const AxisUnit from = UnitOf(ctx, source.get());
+  const AxisUnit to = UnitOf(ctx, target.get());
+  if (from.factor > 0 && to.factor > 0 && proj_coordoperation_get_grid_used_count(ctx, best.get()) == 0) {
+    const double cell = (from.angular ? kCellRadians : kCellMetres) / from.factor;
+    const double tolerance = (to.angular ? kToleranceMetres / kEarthRadius : kToleranceMetres) / to.factor;
+    PJ* op = handles->operation.get();
+    handles->cells.emplace(
+        [op](double* x, double* y, std::size_t n) {
+          proj_trans_generic(op, PJ_FWD, x, sizeof(double), n, y, sizeof(double), n, nullptr, 0, 0, nullptr, 0, 0);
+        },
+        cell, tolerance);
+  }
   out.transform.reset(new Reprojection(std::move(handles)));
   out.transform->targetWkt_ = std::move(wkt);
   out.transform->ballpark_ = ballpark;
@@ -218,7 +275,10 @@ bool Reprojection::Transform(MapGis::Geometry* g) const {
   PJ* op = handles_->operation.get();
   const auto n = static_cast<std::size_t>(g->vertexCount);
   proj_errno_reset(op);
-  proj_trans_generic(op, PJ_FWD, g->x, sizeof(double), n, g->y, sizeof(double), n, nullptr, 0, 0, nullptr, 0, 0);
+  if (handles_->cells)
+    handles_->cells->Apply(g->x, g->y, n);
+  else
+    proj_trans_generic(op, PJ_FWD, g->x, sizeof(double), n, g->y, sizeof(double), n, nullptr, 0, 0, nullptr, 0, 0);
   double xMin = std::numeric_limits<double>::infinity(), yMin = xMin;
   double xMax = -xMin, yMax = -xMin;
   for (std::size_t i = 0; i < n; ++i) {
