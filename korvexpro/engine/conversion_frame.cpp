@@ -239,6 +239,10 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
     sink = CreateShapefileSink(outputBase, encoder.CodePageText(), rules.shapeType);
   }
   if (!sink) {
+    if (geoPackage) {
+      if (const std::string why = GeoPackageSupportError(); !why.empty())
+        log.WriteFormat(kLogNoGeoPackageModule.data(), why.c_str());
+    }
     log.WriteFormat(kLogCannotCreate.data(), tablePath.c_str());
     return kConvertOutputFailed;
   }

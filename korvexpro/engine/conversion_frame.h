@@ -98,6 +98,7 @@ inline constexpr std::string_view kLogReadErrorsNote = "I__原文件存在错误
 inline constexpr std::string_view kLogReadErrorsSourceNote = "I__源文件存在错误(%d/%d)\n";
 // Output files that cannot be created or written (the path is named).
 inline constexpr std::string_view kLogCannotCreate = "E__输出文件无法创建[%s]\n";
+inline constexpr std::string_view kLogNoGeoPackageModule = "E__GeoPackage输出模块无法载入：%s\n";
 inline constexpr std::string_view kLogCannotWrite = "E__输出文件写入失败[%s]\n";
 inline constexpr std::string_view kLogAvlFailed = "E__AVL图例文件输出失败\n";
 // The QGIS style: one that cannot be written, and parameter mode without RGB colour fields.

@@ -1,6 +1,7 @@
 #pragma once
 
-// A table of a GeoPackage as the output of a layer conversion, written through GDAL's C API.
+// A table of a GeoPackage as the output of a layer conversion, written through GDAL's C API (in the
+// module kvx_geopackage.so, loaded on first use).
 //
 // The GeoPackage is created when it does not exist yet, else opened and the table added; a table of
 // the same name is never written over. The table keeps whole UTF-8 field names; dates are Date,
@@ -49,6 +50,10 @@ struct GeoPackageLayer {
   std::string system;        // the coordinate system: an authority code, WKT or PROJ text; empty for none
   bool withStyle = false;    // a style will be stored (layer_styles is made ready)
 };
+
+// GDAL is loaded with the module that writes GeoPackages, the first time one is needed. Empty when
+// that module is loaded (or loads now), else why it cannot be.
+std::string GeoPackageSupportError();
 
 // Whether `file` is a GeoPackage holding the table `table`.
 bool GeoPackageHoldsTable(const std::filesystem::path& file, const std::string& table);

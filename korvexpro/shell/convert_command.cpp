@@ -14,6 +14,7 @@
 #include "batch/file_list.h"
 #include "batch/operation_log.h"
 #include "batch/run_report.h"
+#include "engine/geopackage_sink.h"
 #include "projection/reprojection.h"
 #include "settings/settings.h"
 #include "styles/colour_models.h"
@@ -407,6 +408,13 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
   if (settings.TargetCrs.empty() && (options.fromCrs || options.sevenParameters || options.requireDatumShift)) {
     err << "korvexpro convert: --from-crs, --towgs84 and --require-datum-shift need a target system (--to-crs)\n";
     return kConvertExitUsage;
+  }
+  // GeoPackages are written (and, for the naming of a plan, read) through a module loaded now.
+  if (settings.Format == 1) {
+    if (const std::string why = GeoPackageSupportError(); !why.empty()) {
+      err << "korvexpro convert: GeoPackage output is not available: " << why << '\n';
+      return kConvertExitFailed;
+    }
   }
   int status = kConvertExitOk;
   // An output folder that does not exist yet is made, as a script expects of "-o DIR".

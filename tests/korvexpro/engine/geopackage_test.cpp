@@ -439,7 +439,9 @@ TEST(GeoPackageOutput, FailuresAndEmptyResultsLeaveNoTable) {
     if (c.result == Kvx::kConvertOutputFailed && !c.readOnlyFolder) {
       EXPECT_TRUE(Contains(LogLines(out / "roads.log"), "E__输出文件无法创建[" + (out / "roads.gpkg").string() + "]"));
     }
-    if (c.notAGeoPackage) EXPECT_EQ(ReadBytes(out / "roads.gpkg"), "not a GeoPackage");
+    if (c.notAGeoPackage) {
+      EXPECT_EQ(ReadBytes(out / "roads.gpkg"), "not a GeoPackage");
+    }
     if (c.featuresAfter >= 0) {
       Dataset gpkg = OpenVector(out / "roads.gpkg");
       ASSERT_TRUE(gpkg);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -238,6 +240,54 @@ TEST(Program, ReadmeDemoConvertsTheExampleProjectWithLegends) {
     EXPECT_TRUE(fs::exists(out / name)) << name;
   }
   EXPECT_FALSE(fs::exists(config));
+}
+
+// GeoPackages are written by a module the program loads when a run needs one: a shapefile run never
+// touches it, and a GeoPackage run without a usable module says why and converts nothing.
+TEST(Program, TheGeoPackageModuleIsLoadedOnlyWhenARunNeedsIt) {
+  const fs::path program = fs::read_symlink("/proc/self/exe");
+  fs::path library;
+  for (const auto& entry : fs::directory_iterator(program.parent_path().parent_path() / "lib"))
+    if (entry.path().filename().string().rfind("libvordex.so", 0) == 0) library = entry.path();
+  ASSERT_FALSE(library.empty());
+  ScratchDir dir;
+  const fs::path notALibrary = dir.Path() / "kvx_geopackage.so";
+  {
+    std::ofstream f(notALibrary);
+    f << "not a library";
+  }
+  const struct Case {
+    const char* name;
+    std::optional<std::string> module;  // KORVEXPRO_GEOPACKAGE_MODULE; nullopt: the program's own
+    const char* format;
+    int status;
+    std::string error;  // a part of stderr; empty: none expected
+  } cases[] = {
+      {"GeoPackage with the program's module", std::nullopt, "gpkg", 0, ""},
+      {"shapefiles need no module", (dir.Path() / "missing.so").string(), "shp", 0, ""},
+      {"missing module", (dir.Path() / "missing.so").string(), "gpkg", 1,
+       "GeoPackage output is not available: kvx_geopackage.so not found (looked for " + (dir.Path() / "missing.so").string() + ")"},
+      {"a file that is not a library", notALibrary.string(), "gpkg", 1,
+       "GeoPackage output is not available: " + notALibrary.string() + ": "},
+      {"a library that is not the module", library.string(), "gpkg", 1,
+       library.string() + ": not the GeoPackage module of this program"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const KvxTest::ScopedEnv env("KORVEXPRO_GEOPACKAGE_MODULE", c.module);
+    const fs::path out = dir.Path() / (std::string("out-") + c.format + std::to_string(&c - cases));
+    const Outcome r = RunProgram({"--config", (dir.Path() / "settings.ini").string(), "convert", "-q", "--format",
+                                  c.format, "-o", out.string(), std::string(KVX_EXAMPLES) + "/geology.mpj"},
+                                 dir.Path());
+    EXPECT_EQ(r.status, c.status) << r.err;
+    if (c.error.empty()) {
+      EXPECT_EQ(r.Summary(), "转换完成：6个成功,0个空文件,0个跳过,0个失败") << r.out << r.err;
+      EXPECT_TRUE(fs::exists(out / "geology" / (std::string(c.format) == "gpkg" ? "geology.gpkg" : "roads.shp")));
+    } else {
+      EXPECT_TRUE(Has(r.err, c.error)) << r.err;
+      EXPECT_FALSE(fs::exists(out / "geology")) << "nothing is converted";
+    }
+  }
 }
 
 }  // namespace
