@@ -10,11 +10,40 @@ namespace {
 const iconv_t kBadCd = reinterpret_cast<iconv_t>(-1);
 
 // Converts through `cd`; an input byte that cannot be converted is replaced by `replacement` and
-// skipped (one byte, or the whole double-byte GBK character when `gbkInput` is set).
-std::string Convert(void* handle, std::string_view in, std::string_view replacement, bool gbkInput) {
+// skipped (the whole character where its bytes can be told, else one byte).
+bool IsAscii(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+// The bytes of the character at `p` that cannot be converted: a whole double-byte GBK character, a
+// whole UTF-8 sequence (one '?' for one character), else one byte.
+std::size_t GbkCharacterLength(const char* p, std::size_t left) {
+  if (left < 2) return 1;
+  const auto lead = static_cast<unsigned char>(p[0]), trail = static_cast<unsigned char>(p[1]);
+  const bool pair = lead >= 0x81 && lead <= 0xFE && trail >= 0x40 && trail <= 0xFE && trail != 0x7F;
+  return pair ? 2 : 1;
+}
+
+std::size_t Utf8CharacterLength(const char* p, std::size_t left) {
+  const auto lead = static_cast<unsigned char>(*p);
+  const std::size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 1;
+  if (length > left || lead > 0xF4) return 1;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) return 1;
+  return length;
+}
+
+// The descriptor of one direction, opened the first time it is needed.
+iconv_t Descriptor(void*& handle, const char* to, const char* from) {
+  if (handle == nullptr) handle = iconv_open(to, from);
+  return static_cast<iconv_t>(handle);
+}
+
+std::string Convert(iconv_t cd, std::string_view in, std::string_view replacement, bool gbkInput) {
   std::string out;
   if (in.empty()) return out;
-  auto cd = static_cast<iconv_t>(handle);
   if (cd == kBadCd) {
     // No converter on this system: pass ASCII through and mark everything else.
     for (unsigned char c : in) out += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string(replacement);
@@ -36,8 +65,7 @@ std::string Convert(void* handle, std::string_view in, std::string_view replacem
       continue;
     }
     // EILSEQ or EINVAL: replace the offending character and go on.
-    std::size_t skip = 1;
-    if (gbkInput && srcLeft >= 2 && static_cast<unsigned char>(*src) >= 0x81) skip = 2;
+    const std::size_t skip = gbkInput ? GbkCharacterLength(src, srcLeft) : Utf8CharacterLength(src, srcLeft);
     src += skip;
     srcLeft -= skip;
     if (out.size() - used < replacement.size() + 16) out.resize(out.size() * 2 + replacement.size());
@@ -51,17 +79,23 @@ std::string Convert(void* handle, std::string_view in, std::string_view replacem
 
 }  // namespace
 
-GbkCodec::GbkCodec()
-    : toUtf8_(iconv_open("UTF-8", "GBK")), fromUtf8_(iconv_open("GBK", "UTF-8")) {}
+GbkCodec::GbkCodec() : toUtf8_(nullptr), fromUtf8_(nullptr) {}
 
 GbkCodec::~GbkCodec() {
-  if (static_cast<iconv_t>(toUtf8_) != kBadCd) iconv_close(static_cast<iconv_t>(toUtf8_));
-  if (static_cast<iconv_t>(fromUtf8_) != kBadCd) iconv_close(static_cast<iconv_t>(fromUtf8_));
+  for (void* handle : {toUtf8_, fromUtf8_})
+    if (handle != nullptr && static_cast<iconv_t>(handle) != kBadCd) iconv_close(static_cast<iconv_t>(handle));
 }
 
-std::string GbkCodec::ToUtf8(std::string_view gbk) { return Convert(toUtf8_, gbk, "\xEF\xBF\xBD", true); }
+// ASCII is the same in GBK and UTF-8: it is copied without iconv (most names and values are).
+std::string GbkCodec::ToUtf8(std::string_view gbk) {
+  if (IsAscii(gbk)) return std::string(gbk);
+  return Convert(Descriptor(toUtf8_, "UTF-8", "GBK"), gbk, "\xEF\xBF\xBD", true);
+}
 
-std::string GbkCodec::FromUtf8(std::string_view utf8) { return Convert(fromUtf8_, utf8, "?", false); }
+std::string GbkCodec::FromUtf8(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
+  return Convert(Descriptor(fromUtf8_, "GBK", "UTF-8"), utf8, "?", false);
+}
 
 std::string GbkToUtf8(std::string_view gbk) {
   GbkCodec codec;

@@ -10,7 +10,8 @@
 
 namespace MapGis {
 
-// A converter that owns its two iconv descriptors; reuse one object for many strings.
+// A converter that owns its two iconv descriptors (each opened when first needed; ASCII text needs
+// none); reuse one object for many strings.
 class VORDEX_API GbkCodec {
  public:
   GbkCodec();
@@ -28,7 +29,7 @@ class VORDEX_API GbkCodec {
   void* fromUtf8_;
 };
 
-// One-off conversions (open a codec per call).
+// One-off conversions (open a descriptor per call unless the text is ASCII).
 VORDEX_API std::string GbkToUtf8(std::string_view gbk);
 VORDEX_API std::string Utf8ToGbk(std::string_view utf8);
 
