@@ -97,11 +97,12 @@ int FileList::AddProjectFile(const fs::path& path) {
   MapGis::MapGis_Prj project;
   const std::int32_t count = project.LoadProject(path);
   const fs::path folder = path.parent_path();
+  MapGis::FolderNames listed;  // the project's folder read once for all its items
   for (std::int32_t i = 0; i < count; ++i) {
     const std::string stored = project.GetItemName(i);
     // The file as it is found (letter case, moved off its Windows drive), else as it is stored:
     // a missing layer is queued all the same and reported by the batch.
-    std::optional<fs::path> found = MapGis::ResolveProjectItemPath(stored, folder);
+    std::optional<fs::path> found = MapGis::ResolveProjectItemPath(stored, folder, &listed);
     const fs::path layer = found ? *found : MapGis::ProjectItemPathAsStored(stored, folder);
     if (!layer.empty()) AddLayerFile(layer, index);
   }

@@ -178,10 +178,11 @@ std::int32_t ConvertMPJ2SHP(const std::filesystem::path& project, const std::fil
   std::int32_t written = 0;
   std::int32_t missing = 0;
   std::int64_t lastPercent = -1;
+  MapGis::FolderNames listed;
   for (int n = 0; n < layers; ++n) {
     double displayMin = 0.0, displayMax = 0.0;
     prj.GetItemInfo(n, nullptr, &displayMin, &displayMax);
-    const std::optional<std::filesystem::path> file = MapGis::ResolveProjectItemPath(prj.GetItemName(n), folder);
+    const std::optional<std::filesystem::path> file = MapGis::ResolveProjectItemPath(prj.GetItemName(n), folder, &listed);
     if (!file) {
       ++missing;
       log.WriteFormat(kLogLayerMissing.data(), n);

@@ -79,11 +79,12 @@ json DescribeProject(const std::filesystem::path& path, std::string* error) {
   prj.GetExtentInfo(&xMin, &yMin, &xMax, &yMax);
 
   json items = json::array();
+  MapGis::FolderNames listed;
   for (int i = 0; i < count; ++i) {
     double lo = 0, hi = 0;
     const std::int32_t code = prj.GetItemInfo(i, nullptr, &lo, &hi);
     const std::string stored = prj.GetItemName(i);
-    const auto resolved = MapGis::ResolveProjectItemPath(stored, folder);
+    const auto resolved = MapGis::ResolveProjectItemPath(stored, folder, &listed);
     const MapGis::PROJECTITEM* item = prj.GetItem(i);
     items.push_back(json{
         {"index", i},

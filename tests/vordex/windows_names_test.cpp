@@ -35,8 +35,8 @@ class WindowsNamesTest : public ::testing::Test {
     fs::create_directories(project_ / "folder.wl");
   }
   // Resolves a name given in UTF-8, stored as GBK the way a project holds it.
-  std::optional<fs::path> Resolve(const std::string& utf8) {
-    return MapGis::ResolveProjectItemPath(MapGis::Utf8ToGbk(utf8), project_);
+  std::optional<fs::path> Resolve(const std::string& utf8, MapGis::FolderNames* listed = nullptr) {
+    return MapGis::ResolveProjectItemPath(MapGis::Utf8ToGbk(utf8), project_, listed);
   }
   KvxTest::TempDir dir_;
   fs::path project_;
@@ -76,17 +76,26 @@ TEST_F(WindowsNamesTest, StoredNamesResolveToExistingFiles) {
       {"..", nullptr},
       {"folder.wl", nullptr},  // a folder, not a file
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.stored);
-    auto got = Resolve(c.stored);
-    if (!c.expected) {
-      EXPECT_FALSE(got.has_value()) << *got;
-      continue;
+  // Each folder read for every item, and each read once for the whole project (twice over).
+  MapGis::FolderNames listed;
+  std::size_t listings = 0;
+  for (int pass = 0; pass < 3; ++pass) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.stored) + (pass == 0 ? "" : " (folders read once)"));
+      auto got = Resolve(c.stored, pass == 0 ? nullptr : &listed);
+      if (!c.expected) {
+        EXPECT_FALSE(got.has_value()) << *got;
+        continue;
+      }
+      ASSERT_TRUE(got.has_value());
+      EXPECT_TRUE(fs::is_regular_file(*got));
+      EXPECT_EQ(fs::weakly_canonical(*got), fs::weakly_canonical(dir_.path() / c.expected));
     }
-    ASSERT_TRUE(got.has_value());
-    EXPECT_TRUE(fs::is_regular_file(*got));
-    EXPECT_EQ(fs::weakly_canonical(*got), fs::weakly_canonical(dir_.path() / c.expected));
+    if (pass == 1) listings = listed.Listings();
   }
+  EXPECT_GT(listings, 0u);
+  EXPECT_LT(listings, 6u);
+  EXPECT_EQ(listed.Listings(), listings) << "the second pass read no folder again";
 }
 
 TEST_F(WindowsNamesTest, StoredBytesEndAtTheFirstNul) {

@@ -25,7 +25,20 @@ bool Exists(const fs::path& p) {
 
 // The entry of `folder` named `name` without regard to letter case; with `wantFile` only regular
 // files (symbolic links followed) count, otherwise only folders.
-std::optional<fs::path> FindEntry(const fs::path& folder, std::string_view name, bool wantFile) {
+std::vector<std::string> ListNames(const fs::path& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec) return names;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (ec) break;
+    names.push_back(it->path().filename().string());
+  }
+  return names;
+}
+
+std::optional<fs::path> FindEntry(const fs::path& folder, std::string_view name, bool wantFile,
+                                  FolderNames* listed) {
   if (name.empty()) return std::nullopt;
   auto fits = [wantFile](const fs::path& p) {
     std::error_code ec;
@@ -34,18 +47,17 @@ std::optional<fs::path> FindEntry(const fs::path& folder, std::string_view name,
   fs::path exact = folder / fs::path(std::string(name));
   if (fits(exact)) return exact;
 
-  std::error_code ec;
-  fs::directory_iterator it(folder, ec);
-  if (ec) return std::nullopt;
-  std::optional<std::string> best;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    std::string entry = it->path().filename().string();
+  std::vector<std::string> own;
+  if (listed == nullptr) own = ListNames(folder);
+  const std::vector<std::string>& names = listed != nullptr ? listed->Of(folder) : own;
+  const std::string* best = nullptr;
+  for (const std::string& entry : names) {
     if (!SameNameIgnoringCase(entry, name)) continue;
-    if (!fits(it->path())) continue;
-    if (!best || entry < *best) best = std::move(entry);
+    if (best != nullptr && !(entry < *best)) continue;
+    if (!fits(folder / entry)) continue;
+    best = &entry;
   }
-  if (!best) return std::nullopt;
+  if (best == nullptr) return std::nullopt;
   return folder / fs::path(*best);
 }
 
@@ -69,7 +81,7 @@ std::vector<std::string_view> SplitComponents(std::string_view name) {
 }
 
 // Walks a relative name from `base`, matching each component without regard to letter case.
-std::optional<fs::path> WalkIgnoringCase(const fs::path& base, std::string_view relative) {
+std::optional<fs::path> WalkIgnoringCase(const fs::path& base, std::string_view relative, FolderNames* listed) {
   std::vector<std::string_view> parts = SplitComponents(relative);
   if (parts.empty()) return std::nullopt;
   fs::path current = base;
@@ -80,7 +92,7 @@ std::optional<fs::path> WalkIgnoringCase(const fs::path& base, std::string_view 
       current /= "..";
       continue;
     }
-    std::optional<fs::path> next = FindEntry(current, parts[i], last);
+    std::optional<fs::path> next = FindEntry(current, parts[i], last, listed);
     if (!next) return std::nullopt;
     current = *next;
   }
@@ -97,9 +109,16 @@ bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::optional<fs::path> FindFileIgnoringCase(const fs::path& folder, std::string_view fileName) {
+const std::vector<std::string>& FolderNames::Of(const fs::path& folder) {
+  const auto found = names_.find(folder);
+  if (found != names_.end()) return found->second;
+  ++listings_;
+  return names_.emplace(folder, ListNames(folder)).first->second;
+}
+
+std::optional<fs::path> FindFileIgnoringCase(const fs::path& folder, std::string_view fileName, FolderNames* listed) {
   if (fileName.empty() || fileName.find('/') != std::string_view::npos) return std::nullopt;
-  return FindEntry(folder, fileName, true);
+  return FindEntry(folder, fileName, true, listed);
 }
 
 std::optional<fs::path> FindColourLibrary(const fs::path& folder) {
@@ -129,7 +148,8 @@ fs::path ProjectItemPathAsStored(std::string_view storedName, const fs::path& pr
   return (folder / fs::path(name)).lexically_normal();
 }
 
-std::optional<fs::path> ResolveProjectItemPath(std::string_view storedName, const fs::path& projectFolder) {
+std::optional<fs::path> ResolveProjectItemPath(std::string_view storedName, const fs::path& projectFolder,
+                                               FolderNames* listed) {
   std::string name = DecodeItemName(storedName);
   if (name.empty()) return std::nullopt;
   const fs::path folder = projectFolder.empty() ? fs::path(".") : projectFolder;
@@ -140,7 +160,7 @@ std::optional<fs::path> ResolveProjectItemPath(std::string_view storedName, cons
     fs::path asStored = absolute ? fs::path(name) : folder / fs::path(name);
     if (IsRegularFile(asStored)) return asStored.lexically_normal();
     if (!absolute) {
-      if (auto walked = WalkIgnoringCase(folder, name)) return walked;
+      if (auto walked = WalkIgnoringCase(folder, name, listed)) return walked;
     }
   }
 
@@ -150,7 +170,7 @@ std::optional<fs::path> ResolveProjectItemPath(std::string_view storedName, cons
   if (windowsAbsolute && bare.size() == name.size()) bare = bare.substr(2);  // "D:name.wl"
   if (bare.empty() || bare == "." || bare == "..") return std::nullopt;
   if (!Exists(folder)) return std::nullopt;
-  if (auto found = FindFileIgnoringCase(folder, bare)) return found->lexically_normal();
+  if (auto found = FindFileIgnoringCase(folder, bare, listed)) return found->lexically_normal();
   return std::nullopt;
 }
 

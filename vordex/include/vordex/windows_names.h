@@ -5,12 +5,31 @@
 // installation used. These helpers turn such names into paths that exist here.
 
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "vordex/export.h"
 
 namespace MapGis {
+
+// The entry names of folders, each folder read once: for resolving the many items of one project,
+// whose stored names often differ from the files in letter case, without listing the folder for
+// every item (on a network file system a listing is slow). Keep one only for one pass over a
+// project: files made after a folder was read are not seen.
+class VORDEX_API FolderNames {
+ public:
+  // The names in `folder` (empty when it cannot be read).
+  const std::vector<std::string>& Of(const std::filesystem::path& folder);
+  // How many folders were read.
+  std::size_t Listings() const { return listings_; }
+
+ private:
+  std::map<std::filesystem::path, std::vector<std::string>> names_;
+  std::size_t listings_ = 0;
+};
 
 // True when two file names are equal without regard to ASCII letter case. Windows also folds
 // the case of other letters, but MapGIS names are Chinese or ASCII.
@@ -21,7 +40,7 @@ VORDEX_API bool SameNameIgnoringCase(std::string_view a, std::string_view b);
 // (byte order) is taken, so the answer does not depend on the directory order. Empty when the
 // folder cannot be read or holds no such file.
 VORDEX_API std::optional<std::filesystem::path> FindFileIgnoringCase(
-    const std::filesystem::path& folder, std::string_view fileName);
+    const std::filesystem::path& folder, std::string_view fileName, FolderNames* listed = nullptr);
 
 // The colour library "Pcolor.lib" of a system-library folder, in any letter case.
 VORDEX_API std::optional<std::filesystem::path> FindColourLibrary(const std::filesystem::path& folder);
@@ -37,8 +56,9 @@ VORDEX_API std::optional<std::filesystem::path> FindColourLibrary(const std::fil
 //  4. otherwise the bare file name is looked up in `projectFolder` without regard to letter
 //     case (a project moved off its Windows drive keeps its layers beside it).
 // Empty when none of these finds a file.
+// `listed`, when given, keeps the folders' names from one item to the next.
 VORDEX_API std::optional<std::filesystem::path> ResolveProjectItemPath(
-    std::string_view storedName, const std::filesystem::path& projectFolder);
+    std::string_view storedName, const std::filesystem::path& projectFolder, FolderNames* listed = nullptr);
 
 // The path a project item names as it is stored, whether or not a file is there: steps 1 and 2
 // above (a Windows absolute name keeps its drive letter). Empty for an empty name.
