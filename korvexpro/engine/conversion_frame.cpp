@@ -224,6 +224,16 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
   for (std::string_view line : projection.logLines) log.WriteString(line);
   if (projection.reprojectionFailed) return kConvertNotReprojected;
   const double scale = projection.coordinateScale;
+  if (projection.reprojection) {
+    // The layer's box from its head and its vertices: one a slot for points, else at most one
+    // for every 16 bytes of the file.
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    reader.GetExtentInfo(&x0, &y0, &x1, &y1);
+    const double vertices = rules.shapeType == 1 ? static_cast<double>(slots)
+                                                 : std::max(2.0 * slots, static_cast<double>(reader.GetFileSize()) / 16);
+    projection.reprojection->ExpectLayer(std::min(x0 * scale, x1 * scale), std::min(y0 * scale, y1 * scale),
+                                         std::max(x0 * scale, x1 * scale), std::max(y0 * scale, y1 * scale), vertices);
+  }
   const Reprojection* reprojection = projection.reprojection.get();
   const bool styled = settings.qgisStyle != 0 && HasDrawingParameters(settings.symbolType);
 

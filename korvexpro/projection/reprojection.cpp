@@ -123,6 +123,8 @@ struct Reprojection::Handles {
   ContextPtr ctx;
   PjPtr operation;  // normalised: easting/longitude first on both sides
   std::optional<TransformCells> cells;  // none: every vertex through the exact transformation
+  double cellSize = 0;
+  bool cellsForThisLayer = true;
 };
 
 Reprojection::Reprojection(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
@@ -263,6 +265,7 @@ Reprojection::Created Reprojection::Create(std::string_view layerSystem, bool la
           proj_trans_generic(op, PJ_FWD, x, sizeof(double), n, y, sizeof(double), n, nullptr, 0, 0, nullptr, 0, 0);
         },
         cell, tolerance);
+    handles->cellSize = cell;
   }
   out.transform.reset(new Reprojection(std::move(handles)));
   out.transform->targetWkt_ = std::move(wkt);
@@ -275,7 +278,7 @@ bool Reprojection::Transform(MapGis::Geometry* g) const {
   PJ* op = handles_->operation.get();
   const auto n = static_cast<std::size_t>(g->vertexCount);
   proj_errno_reset(op);
-  if (handles_->cells)
+  if (UsesCells())
     handles_->cells->Apply(g->x, g->y, n);
   else
     proj_trans_generic(op, PJ_FWD, g->x, sizeof(double), n, g->y, sizeof(double), n, nullptr, 0, 0, nullptr, 0, 0);
@@ -294,6 +297,23 @@ bool Reprojection::Transform(MapGis::Geometry* g) const {
   g->yMax = yMax;
   return true;
 }
+
+void Reprojection::ExpectLayer(double xMin, double yMin, double xMax, double yMax, double vertices) {
+  handles_->cellsForThisLayer = true;
+  const double h = handles_->cellSize;
+  if (!handles_->cells || !(h > 0)) return;
+  // A box that is no box (a damaged or empty head) says nothing: cells, as for any map.
+  if (!std::isfinite(xMin) || !std::isfinite(yMin) || !std::isfinite(xMax) || !std::isfinite(yMax) || xMax < xMin ||
+      yMax < yMin)
+    return;
+  const double columns = std::floor(xMax / h) - std::floor(xMin / h) + 1;
+  const double rows = std::floor(yMax / h) - std::floor(yMin / h) + 1;
+  // Building a cell costs 13 exact transformations: with 16 vertices to a cell of the box, the
+  // cells cost less than the exact transformation of those vertices even if every cell is used.
+  handles_->cellsForThisLayer = vertices >= 16.0 * columns * rows;
+}
+
+bool Reprojection::UsesCells() const { return handles_->cells && handles_->cellsForThisLayer; }
 
 bool Reprojection::TransformBox(double& xMin, double& yMin, double& xMax, double& yMax) const {
   double a = 0, b = 0, c = 0, d = 0;

@@ -55,6 +55,13 @@ class Reprojection {
   // checked against the exact transformation to 0.01 mm (see transform_cells.h). False when a
   // vertex has no place in the target system; the geometry is then not to be written.
   bool Transform(MapGis::Geometry* geometry) const;
+  // Tells how dense the layer is before its vertices come: about `vertices` of them within the
+  // box (source units). Cells pay off where a cell holds many vertices; a sparse layer (scattered
+  // points over a province) would build a cell for nearly every vertex, at 13 exact
+  // transformations each, so its vertices go through the exact transformation instead.
+  void ExpectLayer(double xMin, double yMin, double xMax, double yMax, double vertices);
+  // Whether vertices are interpolated in cells (see transform_cells.h).
+  bool UsesCells() const;
   // Transforms a box (xmin, ymin, xmax, ymax) to the box that holds its image, edges densified.
   bool TransformBox(double& xMin, double& yMin, double& xMax, double& yMax) const;
   // The target system as ESRI WKT, the text of the output's .prj.

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -175,59 +176,129 @@ TEST(Reprojection, AgreesWithCs2csOnTheSamePoints) {
   }
 }
 
-// Lines over the whole zone, many vertices to a kilometre cell and many cells: every vertex within a
-// hundredth of a millimetre of what cs2cs gives for it.
-TEST(Reprojection, DenseLinesOverAWholeZoneAgreeWithCs2cs) {
+// A map sheet of dense lines (interpolated in cells) and lines scattered over the whole zone
+// (transformed exactly): every vertex within a hundredth of a millimetre of what cs2cs gives.
+TEST(Reprojection, DenseAndScatteredLinesAgreeWithCs2cs) {
   if (!HaveCs2cs()) GTEST_SKIP() << "cs2cs (Debian package proj-bin) is not installed";
-  std::mt19937_64 random(3);
-  std::uniform_real_distribution<double> east(260000.0, 740000.0), north(2500000.0, 5000000.0), step(-700.0, 700.0);
-  std::vector<std::array<double, 2>> vertices;
-  const auto layerOf = [&](std::int8_t ellipsoid) {
-    KvxTest::LayerBuilder b(MapGis::KindLine);
-    GaussKruger(b.Projection(), ellipsoid);
-    return b;
-  };
-  KvxTest::LayerBuilder beijing = layerOf(kBeijing1954), xian = layerOf(kXian1980);
-  constexpr int kLines = 300;
-  for (int i = 0; i < kLines; ++i) {
-    std::vector<MapGis::Point2D> line;
-    double x = east(random), y = north(random);
-    for (int k = 0; k < 12; ++k) {
-      line.push_back({x, y});
-      vertices.push_back({x, y});
-      x += step(random);
-      y += step(random);
-    }
-    beijing.AddLine(line);
-    xian.AddLine(line);
-  }
-  beijing.Attributes(KvxTest::EntryPrimaryAttr).EnsureRecords(kLines);
-  xian.Attributes(KvxTest::EntryPrimaryAttr).EnsureRecords(kLines);
+  const struct Layer {
+    const char* name;
+    double x0, x1, y0, y1;
+    int lines;
+  } layers[] = {{"a 30 km sheet", 525000, 555000, 3770000, 3800000, 4000},
+                {"scattered over the zone", 260000, 740000, 2500000, 5000000, 300}};
   const struct Case {
     const char* name;
-    KvxTest::LayerBuilder* layer;
     std::int8_t ellipsoid;
     std::string target;
     double tolerance;
   } cases[] = {
-      {"Beijing 1954 GK to CGCS2000 geographic", &beijing, kBeijing1954, "EPSG:4490", 1e-10},
-      {"Beijing 1954 GK to Beijing 1954 geographic", &beijing, kBeijing1954, "EPSG:4214", 1e-10},
-      {"Xian 1980 GK to CGCS2000 GK", &xian, kXian1980, "EPSG:4544", 1e-5},
+      {"Beijing 1954 GK to CGCS2000 geographic", kBeijing1954, "EPSG:4490", 1e-10},
+      {"Beijing 1954 GK to Beijing 1954 geographic", kBeijing1954, "EPSG:4214", 1e-10},
+      {"Xian 1980 GK to CGCS2000 GK", kXian1980, "EPSG:4544", 1e-5},
+  };
+  for (const Layer& l : layers) {
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> east(l.x0, l.x1), north(l.y0, l.y1), step(-700.0, 700.0);
+    std::vector<std::vector<MapGis::Point2D>> lines;
+    std::vector<std::array<double, 2>> vertices;
+    for (int i = 0; i < l.lines; ++i) {
+      std::vector<MapGis::Point2D> line;
+      double x = east(random), y = north(random);
+      for (int k = 0; k < 12; ++k) {
+        line.push_back({x, y});
+        vertices.push_back({x, y});
+        x += step(random);
+        y += step(random);
+      }
+      lines.push_back(std::move(line));
+    }
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(l.name) + ": " + c.name);
+      KvxTest::LayerBuilder layer(MapGis::KindLine);
+      GaussKruger(layer.Projection(), c.ellipsoid);
+      for (const auto& line : lines) layer.AddLine(line);
+      layer.Attributes(KvxTest::EntryPrimaryAttr).EnsureRecords(l.lines);
+      TempDir dir;
+      Kvx::FrameSettings settings = PlainSettings();
+      settings.reprojection.targetCrs = c.target;
+      const Outcome out = Convert(layer, dir, settings);
+      ASSERT_EQ(out.result, Kvx::kConvertSuccess);
+      const auto got = Vertices(out.base);
+      const auto expected = Cs2cs(LayerSystemText(c.ellipsoid), c.target, vertices, true);
+      ASSERT_EQ(got.size(), expected.size());
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_NEAR(got[i][0], expected[i][0], c.tolerance) << i;
+        EXPECT_NEAR(got[i][1], expected[i][1], c.tolerance) << i;
+      }
+    }
+  }
+}
+
+// The cells themselves over the whole zone, to its edges three degrees from the central meridian.
+TEST(Reprojection, CellsAgreeWithCs2csOverAWholeZone) {
+  if (!HaveCs2cs()) GTEST_SKIP() << "cs2cs (Debian package proj-bin) is not installed";
+  const std::string beijing = LayerSystemText(kBeijing1954);
+  Kvx::ReprojectionSettings settings;
+  settings.targetCrs = "EPSG:4490";
+  auto created = Kvx::Reprojection::Create(beijing, false, settings);
+  ASSERT_TRUE(created.transform) << created.errorLine;
+  ASSERT_TRUE(created.transform->UsesCells());
+  std::mt19937_64 random(5);
+  std::uniform_real_distribution<double> east(200000.0, 800000.0), north(2000000.0, 5500000.0);
+  constexpr int kPoints = 3000;
+  std::unique_ptr<MapGis::Geometry, MapGis::GeometryDeleter> g(MapGis::CreateGeometry());
+  ASSERT_TRUE(g);
+  // The geometry owns its arrays from the C heap.
+  g->x = static_cast<double*>(std::calloc(kPoints, sizeof(double)));
+  g->y = static_cast<double*>(std::calloc(kPoints, sizeof(double)));
+  ASSERT_TRUE(g->x && g->y);
+  g->vertexCount = kPoints;
+  std::vector<std::array<double, 2>> source;
+  for (int i = 0; i < kPoints; ++i) {
+    // Three points to a cell, the second and third close to the first.
+    const double x = i % 3 == 0 ? east(random) : g->x[i - 1] + 137.0;
+    const double y = i % 3 == 0 ? north(random) : g->y[i - 1] - 91.0;
+    g->x[i] = x;
+    g->y[i] = y;
+    source.push_back({x, y});
+  }
+  ASSERT_TRUE(created.transform->Transform(g.get()));
+  const auto expected = Cs2cs(beijing, "EPSG:4490", source, true);
+  ASSERT_EQ(expected.size(), source.size());
+  for (int i = 0; i < kPoints; ++i) {
+    EXPECT_NEAR(g->x[i], expected[i][0], 1e-10) << i;
+    EXPECT_NEAR(g->y[i], expected[i][1], 1e-10) << i;
+  }
+}
+
+// Cells for layers with many vertices to a kilometre cell of their box; exact transformation for
+// sparse ones, and always for systems without a unit the cells can be measured in.
+TEST(Reprojection, CellsOnlyForLayersDenseEnoughToPayForThem) {
+  const std::string beijing = LayerSystemText(kBeijing1954);
+  const struct Case {
+    const char* name;
+    std::string target;
+    double x0, y0, x1, y1;  // the layer's box, metres
+    double vertices;
+    bool cells;
+  } cases[] = {
+      {"a map sheet of 20 km with a million vertices", "EPSG:4490", 530000, 3770000, 550000, 3790000, 1e6, true},
+      {"the same sheet with 5,000 vertices", "EPSG:4490", 530000, 3770000, 550000, 3790000, 5000, false},
+      {"points scattered over a whole zone", "EPSG:4490", 250000, 2500000, 750000, 5000000, 100000, false},
+      {"one point", "EPSG:4490", 540000, 3780000, 540000, 3780000, 1, false},
+      {"16 vertices in one cell", "EPSG:4490", 540100, 3780100, 540200, 3780200, 16, true},
+      {"a head without a box", "EPSG:4490", 0, 0, -1, -1, 10, true},
+      {"a box that is not finite", "EPSG:4544", 0, 0, std::nan(""), 1, 10, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TempDir dir;
-    Kvx::FrameSettings settings = PlainSettings();
-    settings.reprojection.targetCrs = c.target;
-    const Outcome out = Convert(*c.layer, dir, settings);
-    ASSERT_EQ(out.result, Kvx::kConvertSuccess);
-    const auto got = Vertices(out.base);
-    const auto expected = Cs2cs(LayerSystemText(c.ellipsoid), c.target, vertices, true);
-    ASSERT_EQ(got.size(), expected.size());
-    for (std::size_t i = 0; i < got.size(); ++i) {
-      EXPECT_NEAR(got[i][0], expected[i][0], c.tolerance) << i;
-      EXPECT_NEAR(got[i][1], expected[i][1], c.tolerance) << i;
-    }
+    Kvx::ReprojectionSettings settings;
+    settings.targetCrs = c.target;
+    auto created = Kvx::Reprojection::Create(beijing, false, settings);
+    ASSERT_TRUE(created.transform) << created.errorLine;
+    EXPECT_TRUE(created.transform->UsesCells());
+    created.transform->ExpectLayer(c.x0, c.y0, c.x1, c.y1, c.vertices);
+    EXPECT_EQ(created.transform->UsesCells(), c.cells);
   }
 }
 
