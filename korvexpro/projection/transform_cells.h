@@ -12,8 +12,9 @@
 // transformation one by one.
 //
 // Each vertex's image depends on its coordinates only (never on the order of the features or the
-// state of the cache), so a vertex shared by two features, or two layers of one run, lands on the
-// same point in both; and cells join without gaps, since neighbours share their edge nodes.
+// state of the cache), so a vertex shared by two features lands on the same point in both (as in
+// two layers that both go through cells); and cells join without gaps, since neighbours share
+// their edge nodes.
 //
 // One object serves one thread.
 
