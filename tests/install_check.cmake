@@ -19,13 +19,13 @@ if(NOT out MATCHES "convert")
   message(FATAL_ERROR "installed korvexpro --help does not list the convert command:\n${out}")
 endif()
 
-# GeoPackage output comes from a module installed beside the libraries; the installed program finds
-# and loads it.
+# GeoPackage output and reprojection come from modules installed beside the libraries; the
+# installed program finds and loads them.
 execute_process(COMMAND "${PREFIX}/bin/korvexpro" --config "${PREFIX}/check.ini" convert -q --format gpkg
-                        -o "${PREFIX}/gpkg-check" "${EXAMPLES}/geology.mpj"
+                        --to-crs EPSG:4490 --from-crs EPSG:2432 -o "${PREFIX}/gpkg-check" "${EXAMPLES}/geology.mpj"
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 0 OR NOT EXISTS "${PREFIX}/gpkg-check/geology/geology.gpkg")
-  message(FATAL_ERROR "installed korvexpro did not write a GeoPackage (${rc}): ${out}${err}")
+  message(FATAL_ERROR "installed korvexpro did not write a reprojected GeoPackage (${rc}): ${out}${err}")
 endif()
 
 # The desktop program: installed with its widget library, its menu entry and its icon; it starts

@@ -5,8 +5,7 @@
 // so the table may carry C++ types; the version guards against a module of another build.
 
 #include "engine/geopackage_sink.h"
-
-#define KVX_MODULE_ENTRY __attribute__((visibility("default")))
+#include "projection/program_module.h"
 
 namespace Kvx {
 

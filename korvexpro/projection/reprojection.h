@@ -37,9 +37,8 @@ std::optional<std::array<double, 7>> ParseSevenParameters(std::string_view text)
 // Empty when PROJ knows `text` as a coordinate system, else a sentence saying why not.
 std::string CheckCrsText(std::string_view text);
 
-struct ReprojectionDeleter;
-
-// One transformation from a source to a target system, for one conversion (one thread).
+// One transformation from a source to a target system, for one conversion (one thread). PROJ does
+// the work, from the module kvx_reprojection.so, loaded the first time a run needs it.
 class Reprojection {
  public:
   struct Created;
@@ -47,34 +46,25 @@ class Reprojection {
   // system, or none. The log lines of the result are complete lines with their line break.
   static Created Create(std::string_view layerSystem, bool layerIsLocal, const ReprojectionSettings& settings);
 
-  ~Reprojection();
-  Reprojection(const Reprojection&) = delete;
-  Reprojection& operator=(const Reprojection&) = delete;
+  virtual ~Reprojection() = default;
 
   // Transforms every vertex in place and sets the bounds anew: exactly, or through kilometre cells
   // checked against the exact transformation to 0.01 mm (see transform_cells.h). False when a
   // vertex has no place in the target system; the geometry is then not to be written.
-  bool Transform(MapGis::Geometry* geometry) const;
+  virtual bool Transform(MapGis::Geometry* geometry) const = 0;
   // Tells how dense the layer is before its vertices come: about `vertices` of them within the
   // box (source units). Cells pay off where a cell holds many vertices; a sparse layer (scattered
   // points over a province) would build a cell for nearly every vertex, at 13 exact
   // transformations each, so its vertices go through the exact transformation instead.
-  void ExpectLayer(double xMin, double yMin, double xMax, double yMax, double vertices);
-  // Whether vertices are interpolated in cells (see transform_cells.h).
-  bool UsesCells() const;
+  virtual void ExpectLayer(double xMin, double yMin, double xMax, double yMax, double vertices) = 0;
+  // Whether vertices are interpolated in cells.
+  virtual bool UsesCells() const = 0;
   // Transforms a box (xmin, ymin, xmax, ymax) to the box that holds its image, edges densified.
-  bool TransformBox(double& xMin, double& yMin, double& xMax, double& yMax) const;
+  virtual bool TransformBox(double& xMin, double& yMin, double& xMax, double& yMax) const = 0;
   // The target system as ESRI WKT, the text of the output's .prj.
-  const std::string& TargetEsriWkt() const { return targetWkt_; }
+  virtual const std::string& TargetEsriWkt() const = 0;
   // True when the datums are joined by a ballpark offset only (no datum shift).
-  bool WithoutDatumShift() const { return ballpark_; }
-
- private:
-  struct Handles;
-  explicit Reprojection(std::unique_ptr<Handles> handles);
-  std::unique_ptr<Handles> handles_;
-  std::string targetWkt_;
-  bool ballpark_ = false;
+  virtual bool WithoutDatumShift() const = 0;
 };
 
 struct Reprojection::Created {
@@ -84,6 +74,17 @@ struct Reprojection::Created {
   std::string infoLine;                     // "I__..." naming the systems
 };
 
+// What the module gives: one C entry returning this table (built with the program from the same
+// sources, so it may carry C++ types).
+inline constexpr int kReprojectionModuleVersion = 1;
+inline constexpr const char* kReprojectionModuleFile = "kvx_reprojection.so";
+inline constexpr const char* kReprojectionModuleEntry = "kvx_reprojection_module";
+struct ReprojectionModule {
+  int version;
+  Reprojection::Created (*create)(std::string_view layerSystem, bool layerIsLocal, const ReprojectionSettings& settings);
+  std::string (*checkCrsText)(std::string_view text);
+};
+
 // Log lines.
 inline constexpr std::string_view kLogNoSourceSystem =
     "E__图层为用户自定义坐标系或没有坐标系，无法转换到目标坐标系，请指定源坐标系\n";
@@ -91,6 +92,7 @@ inline constexpr std::string_view kLogNoDatumShift =
     "W__源坐标系与目标坐标系之间没有基准面转换参数，坐标只做了近似转换，可能偏差上百米；请给出七参数\n";
 inline constexpr std::string_view kLogDatumShiftRequired =
     "E__源坐标系与目标坐标系之间没有基准面转换参数，要求基准面转换时不能输出\n";
+inline constexpr std::string_view kLogNoReprojectionModule = "E__坐标转换模块无法载入：%s\n";
 inline constexpr std::string_view kLogFeatureNotTransformed = "E__第%d个要素的坐标无法转换到目标坐标系\n";
 
 }  // namespace Kvx

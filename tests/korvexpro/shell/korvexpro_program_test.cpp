@@ -13,6 +13,7 @@
 
 #include "settings/settings.h"
 #include "shell_fixtures.h"
+#include "vordex/text_encoding.h"
 #include "temp_config.h"
 
 namespace {
@@ -242,9 +243,10 @@ TEST(Program, ReadmeDemoConvertsTheExampleProjectWithLegends) {
   EXPECT_FALSE(fs::exists(config));
 }
 
-// GeoPackages are written by a module the program loads when a run needs one: a shapefile run never
-// touches it, and a GeoPackage run without a usable module says why and converts nothing.
-TEST(Program, TheGeoPackageModuleIsLoadedOnlyWhenARunNeedsIt) {
+// GeoPackages are written, and coordinate systems read, by modules the program loads when a run
+// needs one: a run that needs neither never touches them, and a run without a usable module says
+// why and converts nothing (or, from a plan, fails each row with a log line that says why).
+TEST(Program, ModulesAreLoadedOnlyWhenARunNeedsThem) {
   const fs::path program = fs::read_symlink("/proc/self/exe");
   fs::path library;
   for (const auto& entry : fs::directory_iterator(program.parent_path().parent_path() / "lib"))
@@ -256,38 +258,69 @@ TEST(Program, TheGeoPackageModuleIsLoadedOnlyWhenARunNeedsIt) {
     std::ofstream f(notALibrary);
     f << "not a library";
   }
+  const std::string missing = (dir.Path() / "missing.so").string();
+  const std::string demo = std::string(KVX_EXAMPLES) + "/geology.mpj";
+  const char* gpkg = "KORVEXPRO_GEOPACKAGE_MODULE";
+  const char* proj = "KORVEXPRO_REPROJECTION_MODULE";
   const struct Case {
     const char* name;
-    std::optional<std::string> module;  // KORVEXPRO_GEOPACKAGE_MODULE; nullopt: the program's own
-    const char* format;
+    const char* variable;
+    std::optional<std::string> module;  // nullopt: the program's own
+    std::vector<std::string> options;
     int status;
     std::string error;  // a part of stderr; empty: none expected
   } cases[] = {
-      {"GeoPackage with the program's module", std::nullopt, "gpkg", 0, ""},
-      {"shapefiles need no module", (dir.Path() / "missing.so").string(), "shp", 0, ""},
-      {"missing module", (dir.Path() / "missing.so").string(), "gpkg", 1,
-       "GeoPackage output is not available: kvx_geopackage.so not found (looked for " + (dir.Path() / "missing.so").string() + ")"},
-      {"a file that is not a library", notALibrary.string(), "gpkg", 1,
+      {"GeoPackage with the program's module", gpkg, std::nullopt, {"--format", "gpkg"}, 0, ""},
+      {"shapefiles need no GeoPackage module", gpkg, missing, {"--format", "shp"}, 0, ""},
+      {"missing GeoPackage module", gpkg, missing, {"--format", "gpkg"}, 1,
+       "GeoPackage output is not available: kvx_geopackage.so not found (looked for " + missing + ")"},
+      {"a file that is not a library", gpkg, notALibrary.string(), {"--format", "gpkg"}, 1,
        "GeoPackage output is not available: " + notALibrary.string() + ": "},
-      {"a library that is not the module", library.string(), "gpkg", 1,
-       library.string() + ": not the GeoPackage module of this program"},
+      {"a library that is not the module", gpkg, library.string(), {"--format", "gpkg"}, 1,
+       library.string() + ": not the module of this program"},
+      // The demo project's own record is local: the source system is named for all of it.
+      {"reprojection with the program's module", proj, std::nullopt,
+       {"--to-crs", "EPSG:4490", "--from-crs", "EPSG:2432"}, 0, ""},
+      {"no reprojection needs no PROJ module", proj, missing, {}, 0, ""},
+      {"missing PROJ module", proj, missing, {"--to-crs", "EPSG:4490"}, 2,
+       "--to-crs: coordinate systems cannot be read: kvx_reprojection.so not found (looked for " + missing + ")"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const KvxTest::ScopedEnv env("KORVEXPRO_GEOPACKAGE_MODULE", c.module);
-    const fs::path out = dir.Path() / (std::string("out-") + c.format + std::to_string(&c - cases));
-    const Outcome r = RunProgram({"--config", (dir.Path() / "settings.ini").string(), "convert", "-q", "--format",
-                                  c.format, "-o", out.string(), std::string(KVX_EXAMPLES) + "/geology.mpj"},
-                                 dir.Path());
+    const KvxTest::ScopedEnv env(c.variable, c.module);
+    const fs::path out = dir.Path() / ("out" + std::to_string(&c - cases));
+    std::vector<std::string> args = {"--config", (dir.Path() / "settings.ini").string(), "convert", "-q", "-o",
+                                     out.string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.push_back(demo);
+    const Outcome r = RunProgram(args, dir.Path());
     EXPECT_EQ(r.status, c.status) << r.err;
     if (c.error.empty()) {
       EXPECT_EQ(r.Summary(), "转换完成：6个成功,0个空文件,0个跳过,0个失败") << r.out << r.err;
-      EXPECT_TRUE(fs::exists(out / "geology" / (std::string(c.format) == "gpkg" ? "geology.gpkg" : "roads.shp")));
+      const bool geoPackage = c.options.size() == 2 && c.options[1] == "gpkg";
+      EXPECT_TRUE(fs::exists(out / "geology" / (geoPackage ? "geology.gpkg" : "roads.shp")));
     } else {
       EXPECT_TRUE(Has(r.err, c.error)) << r.err;
       EXPECT_FALSE(fs::exists(out / "geology")) << "nothing is converted";
     }
   }
+
+  // A plan that reprojects, carried out where PROJ's module is missing: each row fails and its
+  // log says why.
+  const fs::path plan = dir.Path() / "plan.jsonl";
+  const fs::path planned = dir.Path() / "planned";
+  const Outcome made = RunProgram({"--config", (dir.Path() / "settings.ini").string(), "convert", "-q", "-o",
+                                   planned.string(), "--to-crs", "EPSG:4490", "--plan-only", plan.string(), demo},
+                                  dir.Path());
+  ASSERT_EQ(made.status, 0) << made.err;
+  const KvxTest::ScopedEnv env(proj, missing);
+  const Outcome run = RunProgram({"--config", (dir.Path() / "settings.ini").string(), "convert", "-q", "--plan",
+                                  plan.string()},
+                                 dir.Path());
+  EXPECT_EQ(run.status, 1) << run.err;
+  const std::string log = MapGis::GbkToUtf8(ReadAll(planned / "geology" / "roads.log"));
+  EXPECT_TRUE(Has(log, "E__坐标转换模块无法载入：kvx_reprojection.so not found")) << log;
+  EXPECT_FALSE(fs::exists(planned / "geology" / "roads.shp"));
 }
 
 }  // namespace
