@@ -22,4 +22,4 @@ struct GeoPackageModule {
 
 }  // namespace Kvx
 
-extern "C" KVX_MODULE_ENTRY const Kvx::GeoPackageModule* kvx_geopackage_module();
+extern "C" KVX_MODULE_ENTRY const void* kvx_geopackage_module();

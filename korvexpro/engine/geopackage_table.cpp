@@ -757,7 +757,7 @@ std::unique_ptr<FeatureSink> OpenSink(const GeoPackageTarget& target, const GeoP
 
 }  // namespace Kvx
 
-extern "C" KVX_MODULE_ENTRY const Kvx::GeoPackageModule* kvx_geopackage_module() {
+extern "C" KVX_MODULE_ENTRY const void* kvx_geopackage_module() {
   static const Kvx::GeoPackageModule module{Kvx::kGeoPackageModuleVersion, Kvx::HoldsTable, Kvx::DropTable,
                                             Kvx::OpenSink};
   return &module;

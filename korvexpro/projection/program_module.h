@@ -15,8 +15,9 @@ struct ProgramModule {
 };
 
 // Loads `file` (found relative to the running program, or named by the environment variable
-// `variable`) and calls its C entry `entry`, which returns the module's table; the table's first
-// member is an int that must equal `version`. The module stays loaded until the process ends.
+// `variable`) and calls its C entry `entry`, declared `extern "C" const void* entry()`, which
+// returns the module's table; the table's first member is an int that must equal `version`. The
+// module stays loaded until the process ends.
 ProgramModule LoadProgramModule(const char* file, const char* entry, const char* variable, int version);
 
 }  // namespace Kvx

@@ -329,7 +329,7 @@ bool ProjReprojection::TransformBox(double& xMin, double& yMin, double& xMax, do
 
 }  // namespace Kvx
 
-extern "C" KVX_MODULE_ENTRY const Kvx::ReprojectionModule* kvx_reprojection_module() {
+extern "C" KVX_MODULE_ENTRY const void* kvx_reprojection_module() {
   static const Kvx::ReprojectionModule module{Kvx::kReprojectionModuleVersion, Kvx::CreateWithProj,
                                                 Kvx::CheckWithProj};
   return &module;
