@@ -53,13 +53,6 @@ PjPtr CrsFromText(PJ_CONTEXT* ctx, std::string_view text) {
 
 bool IsLocal(const PJ* crs) { return proj_get_type(crs) == PJ_TYPE_ENGINEERING_CRS; }
 
-std::string Line(const char* format, std::string_view value) {
-  const std::string owned(value.substr(0, 400));
-  const int n = std::snprintf(nullptr, 0, format, owned.c_str());
-  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::snprintf(text.data(), text.size() + 1, format, owned.c_str());
-  return text;
-}
 
 // The source system bound to the target's datum by the user's seven parameters (EPSG method 9606,
 // position vector), so that PROJ joins the two datums by that shift.
@@ -177,14 +170,14 @@ Reprojection::Created CreateWithProj(std::string_view layerSystem, bool layerIsL
 
   const PjPtr target = CrsFromText(ctx, settings.targetCrs);
   if (!target) {
-    out.errorLine = Line("E__目标坐标系无法识别：%s\n", settings.targetCrs);
+    out.errorLine = ReprojectionLogLine("E__目标坐标系无法识别：%s\n", settings.targetCrs);
     return out;
   }
   PjPtr source;
   if (!settings.sourceCrs.empty()) {
     source = CrsFromText(ctx, settings.sourceCrs);
     if (!source) {
-      out.errorLine = Line("E__源坐标系无法识别：%s\n", settings.sourceCrs);
+      out.errorLine = ReprojectionLogLine("E__源坐标系无法识别：%s\n", settings.sourceCrs);
       return out;
     }
   } else if (!layerIsLocal) {
@@ -198,7 +191,7 @@ Reprojection::Created CreateWithProj(std::string_view layerSystem, bool layerIsL
   if (!settings.toWgs84.empty()) {
     const auto seven = ParseSevenParameters(settings.toWgs84);
     if (!seven) {
-      out.errorLine = Line("E__七参数格式错误（应为dx,dy,dz,rx,ry,rz,ds）：%s\n", settings.toWgs84);
+      out.errorLine = ReprojectionLogLine("E__七参数格式错误（应为dx,dy,dz,rx,ry,rz,ds）：%s\n", settings.toWgs84);
       return out;
     }
     source = BindToTargetDatum(ctx, source.get(), target.get(), *seven);
@@ -244,7 +237,7 @@ Reprojection::Created CreateWithProj(std::string_view layerSystem, bool layerIsL
   const char* esri = proj_as_wkt(ctx, target.get(), PJ_WKT1_ESRI, nullptr);
   if (!esri) esri = proj_as_wkt(ctx, target.get(), PJ_WKT1_GDAL, nullptr);
   if (!esri) {
-    out.errorLine = Line("E__目标坐标系无法写成投影信息文件：%s\n", settings.targetCrs);
+    out.errorLine = ReprojectionLogLine("E__目标坐标系无法写成投影信息文件：%s\n", settings.targetCrs);
     return out;
   }
   std::string wkt = esri;

@@ -1,7 +1,5 @@
 #include "projection/reprojection.h"
 
-#include <cstdio>
-
 #include "projection/program_module.h"
 
 namespace Kvx {
@@ -30,10 +28,7 @@ Reprojection::Created Reprojection::Create(std::string_view layerSystem, bool la
   const ReprojectionModule* api = Api();
   if (api) return api->create(layerSystem, layerIsLocal, settings);
   Created out;
-  const std::string why = Module().error.substr(0, 400);
-  const int n = std::snprintf(nullptr, 0, kLogNoReprojectionModule.data(), why.c_str());
-  out.errorLine.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-  if (n > 0) std::snprintf(out.errorLine.data(), out.errorLine.size() + 1, kLogNoReprojectionModule.data(), why.c_str());
+  out.errorLine = ReprojectionLogLine(kLogNoReprojectionModule.data(), Module().error);
   return out;
 }
 

@@ -34,6 +34,9 @@ struct ReprojectionSettings {
 // is not seven finite numbers separated by commas.
 std::optional<std::array<double, 7>> ParseSevenParameters(std::string_view text);
 
+// `format` (one %s) with `value` (its first 400 bytes): a log line naming a system.
+std::string ReprojectionLogLine(const char* format, std::string_view value);
+
 // Empty when PROJ knows `text` as a coordinate system, else a sentence saying why not.
 std::string CheckCrsText(std::string_view text);
 

@@ -20,6 +20,13 @@ using Kvx::BatchPlan;
 using Kvx::PlannedAction;
 using KvxTest::ScratchDir;
 
+// A project "map.mpj" in `src`, listing the lines "roads.wl" and the regions "zones.wp" beside it.
+bool WriteMapProject(const fs::path& src) {
+  fs::create_directories(src);
+  return WriteLines(src / "roads.wl") && WriteRegions(src / "zones.wp") &&
+         WriteProject(src / "map.mpj", {{0, "roads.wl"}, {2, "zones.wp"}});
+}
+
 // Rows of one base name in one output folder take "_<mark><i>" names in list order, before any
 // file is written; a row takes only the names its conversions write.
 TEST(BatchPlan, EarlierRowsTakeTheirNamesBeforeAnythingIsWritten) {
@@ -69,10 +76,7 @@ TEST(BatchPlan, GeoPackagesOfProjectsAndStandAloneLayers) {
   ScopedAppSettings settings;
   ScratchDir dir;
   const fs::path src = dir.Path() / "src";
-  fs::create_directories(src);
-  ASSERT_TRUE(WriteLines(src / "roads.wl"));
-  ASSERT_TRUE(WriteRegions(src / "zones.wp"));
-  ASSERT_TRUE(WriteProject(src / "map.mpj", {{0, "roads.wl"}, {2, "zones.wp"}}));
+  ASSERT_TRUE(WriteMapProject(src));
   const fs::path out = dir.Path() / "out";
   fs::create_directories(out);
   // An earlier run's GeoPackage of the stand-alone layer.
@@ -165,10 +169,7 @@ TEST(BatchPlan, PlanFileReadsBackWithItsSettings) {
   ScopedAppSettings settings;
   ScratchDir dir;
   const fs::path src = dir.Path() / "src";
-  fs::create_directories(src);
-  ASSERT_TRUE(WriteLines(src / "roads.wl"));
-  ASSERT_TRUE(WriteRegions(src / "zones.wp"));
-  ASSERT_TRUE(WriteProject(src / "map.mpj", {{0, "roads.wl"}, {2, "zones.wp"}}));
+  ASSERT_TRUE(WriteMapProject(src));
   Kvx::FileList list;
   list.AddProjectFile(src / "map.mpj");
   list.AddLayerFile(src / "roads.wl");

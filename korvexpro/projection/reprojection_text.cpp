@@ -1,9 +1,21 @@
+// The texts of reprojection both halves use: the seven parameters as the user gives them, and log
+// lines naming a system.
+
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "projection/reprojection.h"
 
 namespace Kvx {
+
+std::string ReprojectionLogLine(const char* format, std::string_view value) {
+  const std::string owned(value.substr(0, 400));
+  const int n = std::snprintf(nullptr, 0, format, owned.c_str());
+  std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
+  if (n > 0) std::snprintf(text.data(), text.size() + 1, format, owned.c_str());
+  return text;
+}
 
 std::optional<std::array<double, 7>> ParseSevenParameters(std::string_view text) {
   std::array<double, 7> values{};
