@@ -377,7 +377,8 @@ RowWork ConvertPlannedRow(const PlannedRow& planned, int mode, const StyleContex
   return work;
 }
 
-constexpr std::size_t kRowsAheadPerJob = 4;
+// Rows handed to the workers and not yet done, per worker.
+constexpr std::size_t kRowsAheadPerJob = 16;
 
 // A fixed number of threads taking jobs in the order they come.
 class WorkerPool {
@@ -447,6 +448,11 @@ std::string_view ResultWord(std::int32_t result) {
   if (result == kRowMissing) return "不存在";
   if (result == kRowSkipped) return "跳过";
   return outcome.resultText;
+}
+
+HandOut HandOutOf(std::size_t waiting, bool sameGroup, std::int64_t sourceBytes) {
+  const bool small = sourceBytes <= kSmallRowBytes;
+  return {waiting > 0 && (!small || !sameGroup || waiting >= kRowsPerJob), !small};
 }
 
 int JobsOf(std::int32_t setting) {
@@ -557,6 +563,39 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     slot.startLogged = true;
   };
 
+  // Rows started and not yet handed to a worker: small rows of one project.
+  std::vector<std::size_t> batch;
+  // Hands the rows of `batch` to one worker, which converts them in order, each marked done as it
+  // ends.
+  const auto flush = [&] {
+    if (batch.empty()) return;
+    pool->Submit([&, indices = std::move(batch)] {
+      for (const std::size_t i : indices) {
+        Slot& own = slots[i];
+        const PlannedRow& job = *own.row;
+        const auto rowStart = std::chrono::steady_clock::now();
+        RowWork work;
+        try {
+          work = ConvertPlannedRow(job, mode, styles_, *own.recorder, geoPackageLocks);
+        } catch (const std::exception& e) {
+          // Out of memory and the like: the row fails, the batch goes on.
+          own.recorder->Log(std::string("转换失败：") + e.what());
+          work = RowWork();
+          work.result = -1;
+        }
+        work.seconds = SecondsSince(rowStart);
+        std::lock_guard lock(mutex);
+        own.work = std::move(work);
+        own.done = true;
+        --running;
+        // The main thread sleeps until enough rows are done to hand out more, or until the row it
+        // waits for is done; waking it for every row would cost more than many small rows take.
+        if (running < wakeBelow || i == waitFront) finished.notify_all();
+      }
+    });
+    batch.clear();
+  };
+
   // Starts row `i`; false when the user stops the run instead.
   const auto start = [&](std::size_t i) -> bool {
     const PlannedRow& row = rowAt(i);
@@ -592,28 +631,17 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       std::lock_guard lock(mutex);
       ++running;
     }
-    pool->Submit([&, i] {
-      Slot& own = slots[i];
-      const PlannedRow& job = *own.row;
-      const auto rowStart = std::chrono::steady_clock::now();
-      RowWork work;
-      try {
-        work = ConvertPlannedRow(job, mode, styles_, *own.recorder, geoPackageLocks);
-      } catch (const std::exception& e) {
-        // Out of memory and the like: the row fails, the batch goes on.
-        own.recorder->Log(std::string("转换失败：") + e.what());
-        work = RowWork();
-        work.result = -1;
-      }
-      work.seconds = SecondsSince(rowStart);
-      std::lock_guard lock(mutex);
-      own.work = std::move(work);
-      own.done = true;
-      --running;
-      // The main thread sleeps until enough rows are done to hand out more, or until the row it
-      // waits for is done; waking it for every row would cost more than many small rows take.
-      if (running < wakeBelow || i == waitFront) finished.notify_all();
-    });
+    std::int64_t bytes = row.sourceBytes;
+    if (bytes < 0) {
+      std::error_code ec;
+      const std::uintmax_t size = fs::file_size(row.source, ec);
+      bytes = ec ? kSmallRowBytes + 1 : static_cast<std::int64_t>(std::min<std::uintmax_t>(size, INT64_MAX));
+    }
+    const bool sameGroup = !batch.empty() && slots[batch.front()].row->group == row.group;
+    const HandOut handOut = HandOutOf(batch.size(), sameGroup, bytes);
+    if (handOut.before) flush();
+    batch.push_back(i);
+    if (handOut.after) flush();
     return true;
   };
 
@@ -690,6 +718,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       }
       continue;
     }
+    flush();  // nothing more to hand out for now
     // Wait: while more rows may be handed out, until half of those handed out are done; else until
     // the front row is done. A stop request is noticed meanwhile.
     {

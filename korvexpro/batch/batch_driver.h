@@ -94,6 +94,22 @@ RowOutcome OutcomeOf(std::int32_t result);
 // (missing) and "跳过" (not converted by this mode) where the list leaves it blank.
 std::string_view ResultWord(std::int32_t result);
 
+// Small rows of one project go to one worker together, kRowsPerJob at most: two workers writing
+// into one folder at once wait for each other's file creations, and each hand-over wakes a
+// thread. A row whose source is larger than kSmallRowBytes goes alone, so the large layers of a
+// project still spread over the workers.
+inline constexpr std::size_t kRowsPerJob = 16;
+inline constexpr std::int64_t kSmallRowBytes = 64 * 1024;
+// What a batch does with the rows waiting to be handed out (`waiting` of them) when it starts a
+// row: hand them out before the row joins them (`before`), and hand out the row at once with
+// whatever waits before it (`after`). `sameGroup`: the row is of the waiting rows' project.
+struct HandOut {
+  bool before = false;
+  bool after = false;
+  bool operator==(const HandOut&) const = default;
+};
+HandOut HandOutOf(std::size_t waiting, bool sameGroup, std::int64_t sourceBytes);
+
 // The number of rows converted at once for the setting Jobs: the value itself when it is above 0,
 // else one per processor core.
 int JobsOf(std::int32_t setting);

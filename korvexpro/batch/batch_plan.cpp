@@ -1,5 +1,7 @@
 #include "batch/batch_plan.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <fstream>
 #include <map>
@@ -164,12 +166,13 @@ PlannedRow BatchPlanner::Next() {
   row.settings = settings_;
   row.ref = ref;
 
-  std::error_code ec;
   const RowDispatch dispatch = DispatchOf(mode_, row.kind, settings);
-  if (!fs::exists(row.source, ec)) {
+  struct stat info {};
+  if (::stat(row.source.c_str(), &info) != 0) {
     row.action = PlannedAction::Missing;
     return row;
   }
+  row.sourceBytes = static_cast<std::int64_t>(info.st_size);
   if (!dispatch.converts) {
     row.action = PlannedAction::Skip;
     return row;

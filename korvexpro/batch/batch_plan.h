@@ -48,6 +48,9 @@ struct PlannedRow {
   std::size_t group = 0;   // from 0: the top-level row this row is or belongs to
   std::size_t parent = 0;  // the number of the project row of a layer row; 0 for a top-level row
   std::string source;      // the path as the list holds it
+  // The source's size in bytes when the row was planned; -1 when not known (a row read from a
+  // plan file). Not part of a plan file: the batch uses it to hand out small rows together.
+  std::int64_t sourceBytes = -1;
   RowKind kind = RowKind::None;
   PlannedAction action = PlannedAction::Skip;
   std::string folder;  // the output folder; empty when the row takes no names

@@ -695,4 +695,33 @@ INSTANTIATE_TEST_SUITE_P(
                       CompactCase{"/数据/地质图/道路.wl", 0, ""},
                       CompactCase{"一二三四五六七八九十", 7, "一二...九十"}));
 
+// Small rows of a project travel to a worker together; a large row, another project's row or a
+// full hand-out starts a new one.
+struct HandOutCase {
+  const char* what;
+  std::size_t waiting;
+  bool sameGroup;
+  std::int64_t bytes;
+  Kvx::HandOut expected;
+};
+
+TEST(HandOut, SmallRowsOfAProjectGoTogether) {
+  const std::int64_t small = 3000, limit = Kvx::kSmallRowBytes, large = 5 << 20;
+  const std::size_t full = Kvx::kRowsPerJob;
+  const HandOutCase cases[] = {
+      {"the first row waits for the rows after it", 0, false, small, {false, false}},
+      {"a row of the same project joins", 3, true, small, {false, false}},
+      {"a row at the limit is small", 3, true, limit, {false, false}},
+      {"another project's row starts a new hand-out", 3, false, small, {true, false}},
+      {"a full hand-out goes first", full, true, small, {true, false}},
+      {"one short of full still joins", full - 1, true, small, {false, false}},
+      {"a large row goes alone", 3, true, large, {true, true}},
+      {"a row just over the limit goes alone", 3, true, limit + 1, {true, true}},
+      {"a large first row goes at once", 0, false, large, {false, true}},
+  };
+  for (const HandOutCase& c : cases) {
+    EXPECT_EQ(Kvx::HandOutOf(c.waiting, c.sameGroup, c.bytes), c.expected) << c.what;
+  }
+}
+
 }  // namespace
