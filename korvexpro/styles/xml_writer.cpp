@@ -47,6 +47,18 @@ std::string XmlWriter::Escape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
+    // A run of printable ASCII that needs no escape goes in at once.
+    std::size_t plain = i;
+    while (plain < text.size()) {
+      const auto c = static_cast<unsigned char>(text[plain]);
+      if (c < 0x20 || c >= 0x80 || c == '<' || c == '>' || c == '&' || c == '"' || c == '\'') break;
+      ++plain;
+    }
+    if (plain > i) {
+      out.append(text.substr(i, plain - i));
+      i = plain;
+      continue;
+    }
     std::uint32_t code = 0;
     const std::size_t n = SequenceLength(text, i, &code);
     if (n == 0) {

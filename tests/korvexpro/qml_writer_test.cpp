@@ -31,6 +31,8 @@ TEST(XmlWriter, EscapesEveryText) {
       {"overlong form", "\xC0\xBC", "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"surrogate", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
       {"four bytes kept", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
+      {"plain runs around the rest", "name = 12\x7F\xE6\xB3\xA8 <x> tail", "name = 12\x7F\xE6\xB3\xA8 &lt;x&gt; tail"},
+      {"a run ends at a cut sequence", "abc\xE6", "abc\xEF\xBF\xBD"},
   };
   for (const auto& c : cases) EXPECT_EQ(Kvx::XmlWriter::Escape(c.in), c.out) << c.name;
 }
