@@ -631,11 +631,13 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       std::lock_guard lock(mutex);
       ++running;
     }
+    // A row read from a plan is sized now, from its report stamp when it has one.
     std::int64_t bytes = row.sourceBytes;
     if (bytes < 0) {
       std::error_code ec;
-      const std::uintmax_t size = fs::file_size(row.source, ec);
-      bytes = ec ? kSmallRowBytes + 1 : static_cast<std::int64_t>(std::min<std::uintmax_t>(size, INT64_MAX));
+      const std::uintmax_t size = options.report != nullptr ? slot.stamp.size : fs::file_size(row.source, ec);
+      const bool known = options.report != nullptr ? slot.stamp.exists : !ec;
+      bytes = known ? static_cast<std::int64_t>(std::min<std::uintmax_t>(size, INT64_MAX)) : kSmallRowBytes + 1;
     }
     const bool sameGroup = !batch.empty() && slots[batch.front()].row->group == row.group;
     const HandOut handOut = HandOutOf(batch.size(), sameGroup, bytes);
