@@ -497,13 +497,20 @@ BatchSummary BatchDriver::ConvertFileList(int mode, const std::string& outputFol
   // Every row's conversions see the settings as they stand when the batch starts. Each row is
   // planned just before it starts: its names then depend on the rows before it alone.
   BatchPlanner planner(list_, mode, outputFolder, AppSettings(), options.resume);
-  std::vector<PlannedRow> rows;
-  rows.reserve(planner.Count());  // no reallocation: running rows hold references
+  std::deque<PlannedRow> rows;  // grows at its end only: running rows hold references
   const auto rowAt = [&](std::size_t) -> const PlannedRow& {
     rows.push_back(planner.Next());
     return rows.back();
   };
-  return Execute(planner.Count(), planner.Count(), mode, rowAt, options);
+  if (!options.queueMore) return Execute(planner.Count(), planner.Count(), mode, rowAt, options);
+  // The list is still being searched: the rows found meanwhile are planned after those before.
+  const auto grow = [&](std::size_t& count) {
+    const bool more = options.queueMore();
+    planner.Extend();
+    count = planner.Count();
+    return more;
+  };
+  return Execute(planner.Count(), 0, mode, rowAt, options, grow);
 }
 
 BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOptions& options) {
@@ -513,12 +520,14 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
 
 BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int mode,
                                   const std::function<const PlannedRow&(std::size_t)>& rowAt,
-                                  const ExecuteOptions& options) {
+                                  const ExecuteOptions& options, const std::function<bool(std::size_t&)>& grow) {
   BatchSummary summary;
   summary.started = true;
   summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
   const int jobs = std::max(1, options.jobs);
-  const bool parallel = jobs > 1 && count > 1;
+  // More rows may come while the run goes on (see ExecuteOptions::queueMore).
+  bool growing = static_cast<bool>(grow);
+  const bool parallel = jobs > 1 && (count > 1 || growing);
   const auto runStart = std::chrono::steady_clock::now();
 
   struct Slot {
@@ -530,15 +539,17 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     bool startLogged = false;
     bool done = false;  // guarded by `mutex` while workers run
   };
-  std::vector<Slot> slots(count);
+  // Grows at its end only while rows come: the workers hold pointers to their rows' slots.
+  std::deque<Slot> slots(count);
   GeoPackageLocks geoPackageLocks;  // outlives the workers (the pool is made below)
   std::mutex mutex;
   std::condition_variable finished;
   std::size_t running = 0;  // guarded by `mutex`
   // While the main thread waits: a worker wakes it when fewer rows than this are running, or when
   // it finishes row `waitFront`. Guarded by `mutex`.
+  constexpr std::size_t kNoRow = SIZE_MAX;
   std::size_t wakeBelow = 0;
-  std::size_t waitFront = count;
+  std::size_t waitFront = kNoRow;
   // Created last, destroyed first: every worker has stopped before the slots go.
   std::optional<WorkerPool> pool;
   if (parallel) pool.emplace(jobs);
@@ -569,9 +580,11 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
   // ends.
   const auto flush = [&] {
     if (batch.empty()) return;
-    pool->Submit([&, indices = std::move(batch)] {
-      for (const std::size_t i : indices) {
-        Slot& own = slots[i];
+    std::vector<std::pair<std::size_t, Slot*>> job;
+    for (const std::size_t i : batch) job.emplace_back(i, &slots[i]);
+    pool->Submit([&, job = std::move(job)] {
+      for (const auto& [i, slot] : job) {
+        Slot& own = *slot;
         const PlannedRow& job = *own.row;
         const auto rowStart = std::chrono::steady_clock::now();
         RowWork work;
@@ -705,7 +718,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       report(front);
       ++front;
     }
-    if (front == count || (stopping && front == next)) break;
+    if ((front == count && !growing) || (stopping && front == next)) break;
 
     bool free = !stopping && next < count && next - front < window;
     if (free && parallel) {
@@ -720,6 +733,22 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       }
       continue;
     }
+    if (growing) {
+      // Nothing to hand out now (or the workers have enough): the search goes on meanwhile. The
+      // rows held back for one worker are all of their project once every row found is out.
+      if (next == count) flush();
+      growing = grow(count);
+      slots.resize(count);
+      summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
+      if (!stopping && view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) stopping = true;
+      // A stopped run starts no further row; the rest of the list is queued all the same.
+      if (stopping) {
+        while (growing) growing = grow(count);
+        slots.resize(count);
+        summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
+      }
+      continue;
+    }
     flush();  // nothing more to hand out for now
     // Wait: while more rows may be handed out, until half of those handed out are done; else until
     // the front row is done. A stop request is noticed meanwhile.
@@ -727,12 +756,12 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       std::unique_lock lock(mutex);
       const bool topUp = !stopping && next < count && next - front < window;
       wakeBelow = topUp ? ahead / 2 + 1 : 0;
-      waitFront = topUp ? count : front;
+      waitFront = topUp ? kNoRow : front;
       finished.wait_for(lock, std::chrono::milliseconds(100), [&] {
         return topUp ? running < wakeBelow : (front < next && slots[front].done);
       });
       wakeBelow = 0;
-      waitFront = count;
+      waitFront = kNoRow;
     }
     if (!stopping && next < count && view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) {
       stopping = true;
@@ -753,7 +782,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
   if (options.report != nullptr) {
     ReportSummary s;
     s.rows = count;
-    s.planRows = totalRows;
+    s.planRows = totalRows > 0 ? totalRows : count;
     s.counts = c;
     s.resumed = summary.resumed;
     s.cancelled = summary.cancelled;

@@ -120,6 +120,12 @@ struct ExecuteOptions {
   RunReport* report = nullptr;        // gets a line per row as it finishes, then the summary
   const RunResume* resume = nullptr;  // rows an earlier run converted are taken over
   std::string shard;                  // "I/N" named in the report's summary
+  // For a list still being searched (ConvertFileList only): queues a few more rows at the end of
+  // the list, each top-level row with all its layer rows, and returns false once nothing more
+  // will come. The run calls it on its own thread whenever it has no row to hand out or its
+  // workers are busy, so the search goes on while rows convert; rows come in the same order as
+  // from a search made beforehand.
+  std::function<bool()> queueMore;
 };
 
 // `path` cut to at most `visible` characters, a middle part replaced by "...", keeping the file
@@ -179,8 +185,11 @@ class BatchDriver {
 
   // ExecutePlan over `count` rows that `rowAt(i)` hands out in order, each when row i is about to
   // start (on this thread), the reference staying valid until the run ends.
+  // `grow`, when given, queues more rows and sets the new count; false once the count is final.
+  // `totalRows` 0: the run's own rows, however many come.
   BatchSummary Execute(std::size_t count, std::size_t totalRows, int mode,
-                       const std::function<const PlannedRow&(std::size_t)>& rowAt, const ExecuteOptions& options);
+                       const std::function<const PlannedRow&(std::size_t)>& rowAt, const ExecuteOptions& options,
+                       const std::function<bool(std::size_t&)>& grow = {});
 
   void WriteOutcome(const RowRef& row, std::int32_t result, BatchCounters& counts);
 

@@ -152,6 +152,17 @@ BatchPlanner::BatchPlanner(const FileList& list, int mode, std::string outputFol
       projectFolder_(list.TopRows().size()),
       projectPackage_(list.TopRows().size()) {}
 
+void BatchPlanner::Extend() {
+  const std::vector<FileRow>& top = list_.TopRows();
+  for (std::size_t t = topNumber_.size(); t < top.size(); ++t) {
+    order_.push_back({t, std::nullopt});
+    for (std::size_t c = 0; c < top[t].children.size(); ++c) order_.push_back({t, c});
+  }
+  topNumber_.resize(top.size(), 0);
+  projectFolder_.resize(top.size());
+  projectPackage_.resize(top.size());
+}
+
 PlannedRow BatchPlanner::Next() {
   const RowRef ref = order_[next_++];
   const FileRow& listRow = list_.Row(ref);

@@ -84,6 +84,9 @@ class BatchPlanner {
                const RunResume* resume = nullptr);
   std::size_t Count() const { return order_.size(); }
   bool Done() const { return next_ == order_.size(); }
+  // Takes in the rows added to the list since: top-level rows appended at its end, each with all
+  // its layer rows (as a search queues them). Rows planned already keep their numbers.
+  void Extend();
   // The next row's plan (call only while !Done()).
   PlannedRow Next();
 

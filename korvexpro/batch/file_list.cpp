@@ -232,69 +232,100 @@ struct FolderId {
   auto operator<=>(const FolderId&) const = default;
 };
 
-class FolderSearch {
- public:
-  FolderSearch(FileList& list, const SearchOptions& options, BatchView& view, OperationLog& log)
-      : list_(list), options_(options), view_(view), log_(log) {}
+}  // namespace
 
-  int Search(const fs::path& folder) {
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 0;
-    // Each real folder once: a link that leads back up the tree must not make the search endless.
-    if (!visited_.insert({info.st_dev, info.st_ino}).second) return 0;
-
+struct FolderWalk::State {
+  // A folder being read: its entries in name order and the next one to handle.
+  struct Folder {
     std::vector<fs::directory_entry> entries;
+    std::size_t next = 0;
+  };
+
+  FileList& list;
+  SearchOptions options;
+  BatchView& view;
+  OperationLog& log;
+  std::set<FolderId> visited;
+  std::vector<Folder> open;  // the folder being read last, those above it before
+  bool stopped = false;
+
+  // Reads `folder` and makes it the one being read; a folder that is no folder, was read already
+  // or cannot be read adds nothing.
+  void Enter(const fs::path& folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return;
+    // Each real folder once: a link that leads back up the tree must not make the search endless.
+    if (!visited.insert({info.st_dev, info.st_ino}).second) return;
+
+    Folder read;
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
-    if (ec) return 0;
+    if (ec) return;
     for (; it != fs::directory_iterator(); it.increment(ec)) {
       if (ec) break;
-      entries.push_back(*it);
+      read.entries.push_back(*it);
     }
-    std::sort(entries.begin(), entries.end(),
+    std::sort(read.entries.begin(), read.entries.end(),
               [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
-
-    for (const fs::directory_entry& entry : entries) {
-      if (view_.PollCancel() && view_.Ask(kSearchCaption, kSearchStopQuestion, true)) {
-        log_.Add(kSearchStoppedLog);
-        return 1;
-      }
-      const std::int64_t maxFiles = AppSettings().MaxFiles;
-      if (static_cast<std::int64_t>(list_.RowCount()) > maxFiles) {
-        view_.Message(kSearchCaption, kSearchLimitText, MessageIcon::Warning);
-        log_.Add(kSearchLimitLog);
-        return 1;
-      }
-      std::error_code typeError;
-      if (entry.is_directory(typeError)) {
-        if (options_.recurse && Search(entry.path()) == 1) return 1;
-        continue;
-      }
-      if (!entry.is_regular_file(typeError)) continue;
-      const RowKind kind = KindOfPath(entry.path());
-      if (kind == RowKind::Project) {
-        list_.AddProjectFile(entry.path());
-      } else if (options_.layerFiles && IsLayerKind(kind)) {
-        list_.AddLayerFile(entry.path());
-      }
-    }
-    return 0;
+    open.push_back(std::move(read));
   }
 
- private:
-  FileList& list_;
-  const SearchOptions& options_;
-  BatchView& view_;
-  OperationLog& log_;
-  std::set<FolderId> visited_;
+  void Stop() {
+    stopped = true;
+    open.clear();
+  }
 };
 
-}  // namespace
+FolderWalk::FolderWalk(FileList& list, const fs::path& folder, const SearchOptions& options, BatchView& view,
+                       OperationLog& log)
+    : state_(std::make_unique<State>(State{list, options, view, log, {}, {}, false})) {
+  state_->Enter(folder);
+}
+
+FolderWalk::~FolderWalk() = default;
+
+bool FolderWalk::Stopped() const { return state_->stopped; }
+
+bool FolderWalk::Step() {
+  State& s = *state_;
+  while (!s.open.empty() && s.open.back().next == s.open.back().entries.size()) s.open.pop_back();
+  if (s.open.empty()) return false;
+  // Taken by value: entering a sub-folder below may move the folders being read.
+  const fs::directory_entry entry = s.open.back().entries[s.open.back().next++];
+
+  if (s.view.PollCancel() && s.view.Ask(kSearchCaption, kSearchStopQuestion, true)) {
+    s.log.Add(kSearchStoppedLog);
+    s.Stop();
+    return false;
+  }
+  const std::int64_t maxFiles = AppSettings().MaxFiles;
+  if (static_cast<std::int64_t>(s.list.RowCount()) > maxFiles) {
+    s.view.Message(kSearchCaption, kSearchLimitText, MessageIcon::Warning);
+    s.log.Add(kSearchLimitLog);
+    s.Stop();
+    return false;
+  }
+  std::error_code typeError;
+  if (entry.is_directory(typeError)) {
+    if (s.options.recurse) s.Enter(entry.path());
+    return true;
+  }
+  if (!entry.is_regular_file(typeError)) return true;
+  const RowKind kind = KindOfPath(entry.path());
+  if (kind == RowKind::Project) {
+    s.list.AddProjectFile(entry.path());
+  } else if (s.options.layerFiles && IsLayerKind(kind)) {
+    s.list.AddLayerFile(entry.path());
+  }
+  return true;
+}
 
 int ListAllFiles(FileList& list, const fs::path& folder, const SearchOptions& options, BatchView& view,
                  OperationLog& log) {
-  FolderSearch search(list, options, view, log);
-  return search.Search(folder);
+  FolderWalk walk(list, folder, options, view, log);
+  while (walk.Step()) {
+  }
+  return walk.Stopped() ? 1 : 0;
 }
 
 }  // namespace Kvx

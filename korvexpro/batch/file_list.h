@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -183,5 +184,27 @@ struct SearchOptions {
 // stops the whole search; otherwise 0. A folder that cannot be read adds nothing.
 int ListAllFiles(FileList& list, const std::filesystem::path& folder, const SearchOptions& options, BatchView& view,
                  OperationLog& log);
+
+// The same search, one entry at a time, so that a batch can convert the rows found while the
+// search goes on. Each step handles one entry of a folder: a project queued with all its layers,
+// a layer file queued, or a sub-folder read. Rows are only ever added at the end of the list, a
+// project's layers together with it, so the rows already queued keep their places.
+class FolderWalk {
+ public:
+  FolderWalk(FileList& list, const std::filesystem::path& folder, const SearchOptions& options, BatchView& view,
+             OperationLog& log);
+  ~FolderWalk();
+  FolderWalk(const FolderWalk&) = delete;
+  FolderWalk& operator=(const FolderWalk&) = delete;
+
+  // Handles the next entry; false once the search is over (every folder read, or stopped).
+  bool Step();
+  // True when the search ended early: stopped by the user or at the MaxFiles limit.
+  bool Stopped() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace Kvx

@@ -342,6 +342,51 @@ PathRole RoleOf(const std::string& path) {
   return PathRole::Refused;
 }
 
+// The rows the command line names, queued in its order: a project or a layer file as it stands, a
+// folder searched. A folder search stopped by Ctrl-C or by MaxFiles searches no further folder; the
+// rows found so far stay (and Ctrl-C then stops the batch before its next row).
+class PathSearch {
+ public:
+  PathSearch(const std::vector<std::string>& paths, const SearchOptions& options, FileList& list, BatchView& view,
+             OperationLog& log, std::ostream& err, bool quiet)
+      : paths_(paths), options_(options), list_(list), view_(view), log_(log), err_(err), quiet_(quiet) {}
+
+  // Queues one project or layer file, or handles one entry of a folder; false once all is done.
+  bool Step() {
+    if (walk_) {
+      if (walk_->Step()) return true;
+      stopped_ = stopped_ || walk_->Stopped();
+      walk_.reset();
+    }
+    while (next_ < paths_.size()) {
+      const std::string& path = paths_[next_++];
+      switch (RoleOf(path)) {
+        case PathRole::Project: list_.AddProjectFile(path); return true;
+        case PathRole::Layer: list_.AddLayerFile(path); return true;
+        case PathRole::Folder:
+          if (stopped_) break;
+          if (!quiet_) err_ << kSearchStartText << ' ' << path << '\n';
+          walk_.emplace(list_, path, options_, view_, log_);
+          return true;
+        case PathRole::Refused: break;
+      }
+    }
+    return false;
+  }
+
+ private:
+  const std::vector<std::string>& paths_;
+  SearchOptions options_;
+  FileList& list_;
+  BatchView& view_;
+  OperationLog& log_;
+  std::ostream& err_;
+  bool quiet_;
+  std::size_t next_ = 0;
+  std::optional<FolderWalk> walk_;
+  bool stopped_ = false;
+};
+
 }  // namespace
 
 int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::ostream& out, std::ostream& err,
@@ -456,6 +501,8 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
   StyleContext styles;
   BatchDriver driver(list, log, styles, view);
 
+  std::optional<PathSearch> search;
+  bool searchWhileConverting = false;
   {
     InterruptScope interrupts;
     if (planned) {
@@ -466,21 +513,11 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
         if (row.action == PlannedAction::Convert && !row.folder.empty()) fs::create_directories(row.folder, ec);
       }
     } else {
-      const SearchOptions search{true, options.allFiles};
-      // A search stopped by Ctrl-C or by MaxFiles searches no further folder; the rows found so
-      // far stay (and Ctrl-C then stops the batch before its first row).
-      bool searchStopped = false;
-      for (const std::string& path : options.paths) {
-        switch (RoleOf(path)) {
-          case PathRole::Project: list.AddProjectFile(path); break;
-          case PathRole::Layer: list.AddLayerFile(path); break;
-          case PathRole::Folder:
-            if (searchStopped) break;
-            if (!options.quiet) err << kSearchStartText << ' ' << path << '\n';
-            searchStopped = ListAllFiles(list, path, search, view, log) == 1;
-            break;
-          case PathRole::Refused: break;
-        }
+      search.emplace(options.paths, SearchOptions{true, options.allFiles}, list, view, log, err, options.quiet);
+      // With several jobs the batch starts on the first rows found and the search goes on while
+      // they convert; one job at a time, or a plan to write, takes the whole list first.
+      searchWhileConverting = options.planOnly.empty() && JobsOf(settings.Jobs) > 1;
+      while ((!searchWhileConverting || list.Empty()) && search->Step()) {
       }
     }
 
@@ -503,6 +540,7 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
     execute.report = report ? &*report : nullptr;
     execute.resume = resume ? &*resume : nullptr;
     if (shard) execute.shard = options.shard;
+    if (searchWhileConverting) execute.queueMore = [&search] { return search->Step(); };
     BatchSummary summary;
     if (planned) {
       driver.ResetListResults();

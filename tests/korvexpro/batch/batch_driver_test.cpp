@@ -561,6 +561,80 @@ TEST_F(Driver, CancelDeclinedConvertsEveryRow) {
   EXPECT_FALSE(LogHas(log, ">用户中断了本次转换"));
 }
 
+// ---- Rows that come while the run goes on ----
+
+// Rows queued while the first ones convert (as a search still going on queues them) are converted
+// and reported in list order, with one job or several; the run waits for the last of them.
+TEST_F(Driver, RowsQueuedDuringTheRunAreConvertedInListOrder) {
+  constexpr int kRows = 40;
+  for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(src / ("r" + std::to_string(100 + i) + ".wl")));
+  for (const int jobs : {1, 3}) {
+    SCOPED_TRACE(jobs);
+    list.Clear();
+    view.finished.clear();
+    const fs::path folder = out / ("j" + std::to_string(jobs));
+    fs::create_directories(folder);
+    list.AddLayerFile(src / "r100.wl");
+    int queued = 1;
+    int calls = 0;
+    Kvx::ExecuteOptions options;
+    options.jobs = jobs;
+    // Every other call queues nothing, as a search step that reads a folder.
+    options.queueMore = [&] {
+      ++calls;
+      if (calls % 2 == 0 && queued < kRows) list.AddLayerFile(src / ("r" + std::to_string(100 + queued++) + ".wl"));
+      return queued < kRows;
+    };
+    const Kvx::BatchSummary summary = driver.ConvertFileList(3, folder.string(), options);
+    EXPECT_FALSE(summary.cancelled);
+    EXPECT_EQ(summary.total, kRows);
+    EXPECT_EQ(summary.counts.succeeded, kRows);
+    ASSERT_EQ(view.finished.size(), static_cast<std::size_t>(kRows));
+    for (std::size_t i = 0; i < view.finished.size(); ++i) {
+      EXPECT_EQ(view.finished[i].first.top, i);
+      EXPECT_EQ(Cell(view.finished[i].first, Kvx::ColumnResultName),
+                (folder / ("r" + std::to_string(100 + i))).string());
+    }
+    EXPECT_TRUE(Exists(folder / "r139.shp"));
+  }
+}
+
+// A stop confirmed while rows are still being queued: no further row starts, the rest of the list is
+// queued all the same, and the run says it was stopped.
+TEST_F(Driver, StopWhileRowsAreQueuedStartsNoFurtherRow) {
+  constexpr int kRows = 30;
+  for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(src / ("r" + std::to_string(100 + i) + ".wl")));
+  for (const int jobs : {1, 2}) {
+    SCOPED_TRACE(jobs);
+    list.Clear();
+    view.finished.clear();
+    view.cancelAlways = false;
+    const fs::path folder = out / ("j" + std::to_string(jobs));
+    fs::create_directories(folder);
+    list.AddLayerFile(src / "r100.wl");
+    int queued = 1;
+    Kvx::ExecuteOptions options;
+    options.jobs = jobs;
+    options.queueMore = [&] {
+      if (queued < kRows) list.AddLayerFile(src / ("r" + std::to_string(100 + queued++) + ".wl"));
+      if (queued == 10) {
+        view.cancelAlways = true;
+        view.answer = true;
+      }
+      return queued < kRows;
+    };
+    const Kvx::BatchSummary summary = driver.ConvertFileList(3, folder.string(), options);
+    EXPECT_TRUE(summary.cancelled);
+    EXPECT_EQ(list.RowCount(), static_cast<std::size_t>(kRows));
+    EXPECT_EQ(summary.total, kRows);
+    EXPECT_LT(view.finished.size(), static_cast<std::size_t>(kRows));
+    EXPECT_EQ(summary.counts.succeeded, static_cast<std::int32_t>(view.finished.size()));
+    // What was not reported was not written.
+    EXPECT_FALSE(Exists(folder / "r129.shp"));
+    EXPECT_EQ(LogTexts(log).back(), ">用户中断了本次转换");
+  }
+}
+
 // ---- Run, reset ----
 
 TEST_F(Driver, RunOnAnEmptyListConvertsNothing) {

@@ -70,6 +70,61 @@ TEST(BatchPlan, EarlierRowsTakeTheirNamesBeforeAnythingIsWritten) {
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(lines.rows[i].action, PlannedAction::Skip);
 }
 
+// Rows planned while a search still adds rows (the planner extended after every step of the
+// search) get the numbers, folders and names that planning the whole list gives.
+TEST(BatchPlan, RowsPlannedAsASearchFindsThemGetTheWholeListsNames) {
+  ScopedAppSettings settings;
+  ScratchDir dir;
+  const fs::path src = dir.Path() / "src";
+  // Two projects of one name, and loose layers of their layers' names beside and below them.
+  ASSERT_TRUE(WriteMapProject(src / "p1"));
+  ASSERT_TRUE(WriteMapProject(src / "p2"));
+  ASSERT_TRUE(WriteLines(src / "roads.wl"));
+  fs::create_directories(src / "deep" / "er");
+  ASSERT_TRUE(WriteRegions(src / "deep" / "er" / "zones.wp"));
+  const Kvx::SearchOptions search{true, true};
+  RecordingView view;
+  Kvx::OperationLog log;
+
+  const fs::path wholeOut = dir.Path() / "whole";
+  Kvx::FileList whole;
+  ASSERT_EQ(Kvx::ListAllFiles(whole, src, search, view, log), 0);
+  const BatchPlan plan = Kvx::PlanBatch(whole, 1, wholeOut.string(), Kvx::AppSettings());
+  ASSERT_EQ(plan.rows.size(), 12u);
+
+  const fs::path stepOut = dir.Path() / "step";
+  Kvx::FileList found;
+  Kvx::FolderWalk walk(found, src, search, view, log);
+  Kvx::BatchPlanner planner(found, 1, stepOut.string(), Kvx::AppSettings());
+  std::vector<Kvx::PlannedRow> rows;
+  for (bool more = true; more;) {
+    more = walk.Step();
+    planner.Extend();
+    while (!planner.Done()) rows.push_back(planner.Next());
+  }
+  ASSERT_EQ(rows.size(), plan.rows.size());
+  const auto relative = [](const std::string& path, const fs::path& base) {
+    return path.empty() ? path : fs::path(path).lexically_relative(base).string();
+  };
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(plan.rows[i].source);
+    EXPECT_EQ(rows[i].number, plan.rows[i].number);
+    EXPECT_EQ(rows[i].parent, plan.rows[i].parent);
+    EXPECT_EQ(rows[i].source, plan.rows[i].source);
+    EXPECT_EQ(rows[i].action, plan.rows[i].action);
+    EXPECT_EQ(relative(rows[i].folder, stepOut), relative(plan.rows[i].folder, wholeOut));
+    EXPECT_EQ(relative(rows[i].names.main, stepOut), relative(plan.rows[i].names.main, wholeOut));
+    EXPECT_EQ(relative(rows[i].names.second, stepOut), relative(plan.rows[i].names.second, wholeOut));
+  }
+  // There were collisions to settle: five line layers named "roads" take five names.
+  std::set<std::string> roads;
+  for (const Kvx::PlannedRow& row : rows) {
+    if (fs::path(row.source).filename() == "roads.wl") roads.insert(relative(row.names.main, stepOut));
+  }
+  EXPECT_EQ(roads.size(), 5u);
+  EXPECT_TRUE(roads.contains("roads_L0"));
+}
+
 // With the GeoPackage format a project's rows go into the project's GeoPackage, a stand-alone
 // layer into its own; a name whose GeoPackage exists is taken; the plan file keeps the GeoPackage.
 TEST(BatchPlan, GeoPackagesOfProjectsAndStandAloneLayers) {

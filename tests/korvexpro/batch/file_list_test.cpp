@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <string>
 #include <vector>
 
@@ -378,6 +380,38 @@ TEST_F(FolderSearch, LinkBackUpTheTreeDoesNotLoop) {
   fs::create_directory_symlink(dir / "a", dir / "a" / "b" / "side");
   EXPECT_EQ(Search(dir.path(), {true, true}), 0);
   EXPECT_EQ(Names(), std::vector<std::string>{"p.mpj"});
+}
+
+// A search made a step at a time only adds rows at the end of the list, each project with all its
+// layers, and ends with the list the whole search gives.
+TEST_F(FolderSearch, StepsOnlyAddRowsAtTheEnd) {
+  fs::create_directories(dir / "b" / "c");
+  ASSERT_TRUE(WriteLines(dir / "a.wl"));
+  ASSERT_TRUE(WriteProject(dir / "m.mpj", {{0, "a.wl"}, {1, "gone.wt"}}));
+  ASSERT_TRUE(WriteProject(dir / "b" / "n.mpj", {{0, "../a.wl"}}));
+  ASSERT_TRUE(WritePoints(dir / "b" / "c" / "e.wt"));
+  ASSERT_TRUE(WriteProject(dir / "b" / "c" / "o.mpj", {}));
+
+  Kvx::FolderWalk walk(list, dir.path(), {true, true}, view, log);
+  std::vector<RowRef> before;
+  int steps = 0;
+  for (bool more = true; more;) {
+    more = walk.Step();
+    ++steps;
+    const std::vector<RowRef> now = list.PreOrder();
+    ASSERT_GE(now.size(), before.size());
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), now.begin(),
+                           [](const RowRef& a, const RowRef& b) { return a.top == b.top && a.child == b.child; }));
+    // The rows that came in this step are top-level rows each followed by all its layers.
+    for (std::size_t i = before.size(); i < now.size(); ++i) {
+      EXPECT_TRUE(!before.empty() ? now[i].top > before.back().top : true);
+    }
+    before = now;
+  }
+  EXPECT_FALSE(walk.Stopped());
+  EXPECT_GT(steps, 5);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.wl", "e.wt", "o.mpj", "n.mpj", "a.wl", "m.mpj", "a.wl", "gone.wt"}));
+  EXPECT_FALSE(walk.Step()) << "a finished search stays finished";
 }
 
 TEST_F(FolderSearch, MissingFolderAddsNothing) {

@@ -162,6 +162,39 @@ TEST_F(ArchiveRuns, ManyJobsWriteWhatOneJobWrites) {
   }
 }
 
+// A folder searched while its first rows convert (several jobs) gives what a whole search made
+// first gives (one job): the same files, stdout, exported list and log, projects and loose layers
+// colliding in one output folder.
+TEST_F(ArchiveRuns, AFolderSearchedWhileItsRowsConvertWritesWhatOneJobWrites) {
+  std::map<int, std::map<std::string, std::string>> trees;
+  std::map<int, std::string> outs, lists, logs;
+  for (const int jobs : {1, 4}) {
+    const std::string tag = "folder-" + std::to_string(jobs);
+    const fs::path out = Scratch("out-" + tag);
+    ConvertOptions o = Options("avl", out);
+    o.paths = {Src().string(), (Src() / "a" / "roads.wl").string()};
+    o.allFiles = true;
+    o.jobs = jobs;
+    o.exportList = Scratch("list-" + tag + ".csv").string();
+    o.saveLog = Scratch("log-" + tag + ".txt").string();
+    const Outcome r = Run(o);
+    EXPECT_EQ(r.status, 1) << r.err;  // damaged files fail
+    trees[jobs] = Tree(out);
+    outs[jobs] = Replace(r.out, out.string(), "OUT");
+    lists[jobs] = Replace(ReadAll(o.exportList), G(out.string()), "OUT");
+    logs[jobs] = Replace(ReadAll(o.saveLog), G(out.string()), "OUT");
+  }
+  EXPECT_TRUE(trees[1] == trees[4]);
+  EXPECT_EQ(SplitLines(outs[1]), SplitLines(outs[4]));
+  EXPECT_EQ(SplitLines(lists[1]), SplitLines(lists[4]));
+  EXPECT_EQ(SplitLines(logs[1]), SplitLines(logs[4]));
+  const Outcome once{0, outs[4], {}};
+  const std::vector<Row> rows = once.Rows();
+  // Both projects with their layers, every loose layer file, and the layer named after the folder.
+  ASSERT_EQ(rows.size(), 28u) << outs[4];
+  EXPECT_EQ(rows.back().path, (Src() / "a" / "roads.wl").string());
+}
+
 // The collisions are settled as one row at a time settles them, before any row writes.
 TEST_F(ArchiveRuns, CollidingNamesAreSettledInListOrder) {
   const fs::path out = Scratch("out");
