@@ -8,6 +8,10 @@
 #
 # MODE is a convert mode (default avl: every kind with drawing parameters, QGIS styles and ArcView
 # legends); JOBS the -j of the second run (default 2).
+#
+# LATENCY_US=N makes every stat, open and directory read of the runs N microseconds slower (strace
+# injects the delay), as on a network share, where the folder search is no longer a few
+# milliseconds: with several jobs the rows convert while the search goes on.
 set -euo pipefail
 build=${1:-build}
 dir=${2:-$(mktemp -d)}
@@ -34,7 +38,12 @@ run() {  # jobs, round: prints the wall time in seconds
   rm -rf "$out"
   local start end
   start=$(date +%s.%N)
-  "$korvexpro" --config "$dir/settings.ini" convert -q --mode "$mode" --lib "$here/examples" \
+  local slow=()
+  if [ -n "${LATENCY_US:-}" ]; then
+    slow=(strace -f -qq -o /dev/null -e trace=newfstatat,getdents64,openat
+          -e "inject=newfstatat,getdents64,openat:delay_exit=$LATENCY_US")
+  fi
+  "${slow[@]}" "$korvexpro" --config "$dir/settings.ini" convert -q --mode "$mode" --lib "$here/examples" \
     -j "$1" -o "$out" "$dir/layers" > "$dir/stdout-j$1.txt"
   end=$(date +%s.%N)
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", b - a }'
