@@ -18,6 +18,7 @@ namespace Kvx {
 namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+constexpr std::size_t kFirstBufferSize = std::size_t{16} << 10;
 
 class BufferedFile {
  public:
@@ -62,8 +63,12 @@ class BufferedFile {
       }
       bufferStart_ = pos_;
     }
-    if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
     const auto at = static_cast<std::size_t>(pos_ - bufferStart_);
+    // The buffer grows with the file up to its full size: most outputs are a few kilobytes, and a
+    // megabyte for each would cost more to allocate than to fill.
+    if (buffer_.capacity() < at + bytes) {
+      buffer_.reserve(std::min(kBufferSize, std::max({at + bytes, 2 * buffer_.capacity(), kFirstBufferSize})));
+    }
     if (buffer_.size() < at + bytes) buffer_.resize(at + bytes);
     std::memcpy(buffer_.data() + at, in, bytes);
     pos_ += static_cast<std::int64_t>(bytes);
