@@ -175,7 +175,7 @@ SchemaStatus AttributeTransfer::AddFields(int fieldCount, const SchemaLines& lin
   names_.clear();
   for (int j = 0; j < fieldCount; ++j) {
     const Planned& f = planned[static_cast<std::size_t>(j)];
-    const std::string shownName = MapGis::GbkToUtf8(f.name);
+    const std::string shownName = encoder_.GbkToUtf8(f.name);
     if (!f.valid) {
       log_.WriteFormat(std::string(lines.invalidType).c_str(), shownName.c_str());
       return SchemaStatus::InvalidType;
@@ -190,7 +190,7 @@ SchemaStatus AttributeTransfer::AddFields(int fieldCount, const SchemaLines& lin
       return SchemaStatus::FieldRefused;
     }
     std::string stored = dbf_.WholeName(j);
-    if (stored.empty()) stored = encoder_.Utf8() ? std::string(dbfName) : MapGis::GbkToUtf8(dbfName);
+    if (stored.empty()) stored = encoder_.Utf8() ? std::string(dbfName) : encoder_.GbkToUtf8(dbfName);
     names_.push_back({std::move(stored), shownName});
     if (plan.kind == ValueKind::Null) log_.WriteFormat(std::string(lines.unsupportedType).c_str(), shownName.c_str());
     if (lines.logDateAsText &&

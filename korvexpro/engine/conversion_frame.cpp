@@ -279,7 +279,7 @@ std::int32_t RunConversion(const std::filesystem::path& source, const std::files
       return kConvertOutputFailed;
     }
     std::string stored = dbf.WholeName(added);
-    if (stored.empty()) stored = encoder.Utf8() ? std::string(name) : MapGis::GbkToUtf8(name);
+    if (stored.empty()) stored = encoder.Utf8() ? std::string(name) : encoder.GbkToUtf8(name);
     qmlFields.push_back({std::move(stored), std::string(field.name)});
     if (!field.logLine.empty()) log.WriteString(field.logLine);
   }

@@ -10,6 +10,7 @@
 // sequence that does not fit is left out entirely, never split.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "vordex/text_encoding.h"
@@ -42,6 +43,9 @@ class DbfTextEncoder {
   // untouched) when source or dest is null or size is below 1.
   const char* EncodeDbfTextW(const char* source, char* dest, int size);
   const char* EncodeDbfTextW(std::string_view source, char* dest, int size);
+
+  // GBK text (a stored field name) as UTF-8, through the encoder's own converter.
+  std::string GbkToUtf8(std::string_view gbk) { return codec_.ToUtf8(gbk); }
 
  private:
   bool utf8_;

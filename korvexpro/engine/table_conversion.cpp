@@ -151,7 +151,7 @@ std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::files
   std::string name;
   for (int j = 0; j < static_cast<int>(plans.size()); ++j) {
     FieldNameAndType(t.reader, j, &name);
-    const std::string shown = MapGis::GbkToUtf8(name);
+    const std::string shown = encoder.GbkToUtf8(name);
     int width = 0;
     if (plans[static_cast<std::size_t>(j)].kind == ValueKind::Text && traceLevel != 0 &&
         t.reader.GetFieldInfo(j, nullptr, nullptr, &width, nullptr) >= kLowestTypeCode && width > kDbfTextMax) {
@@ -162,7 +162,7 @@ std::int32_t ConvertWB2DBF(const std::filesystem::path& source, const std::files
   }
   if (schema != SchemaStatus::Done) {
     FieldNameAndType(t.reader, static_cast<int>(plans.size()), &name);
-    const std::string shown = MapGis::GbkToUtf8(name);
+    const std::string shown = encoder.GbkToUtf8(name);
     if (schema == SchemaStatus::InvalidType) {
       t.log.WriteFormat(std::string(kLogInvalidStructure).c_str(), shown.c_str());
       return kConvertBadStructure;

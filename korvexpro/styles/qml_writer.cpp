@@ -62,15 +62,16 @@ std::string RotationExpression(std::string_view field, std::int32_t rotateType) 
 }
 
 std::string FontExpression(std::string_view field) {
+  MapGis::GbkCodec codec;  // one converter for every font name
   std::string e = "CASE";
   for (std::int32_t i = 0; i < kMapGisFontCount; ++i) {
     char name[MapGis::kFontNameBufferSize + 8] = {0};
     MapGis::GetFontName(i, name, sizeof name);
-    e += " WHEN " + FieldRef(field) + " = " + std::to_string(i) + " THEN " + StringLiteral(MapGis::GbkToUtf8(name));
+    e += " WHEN " + FieldRef(field) + " = " + std::to_string(i) + " THEN " + StringLiteral(codec.ToUtf8(name));
   }
   char fallback[MapGis::kFontNameBufferSize + 8] = {0};
   MapGis::GetFontName(-1, fallback, sizeof fallback);
-  return e + " ELSE " + StringLiteral(MapGis::GbkToUtf8(fallback)) + " END";
+  return e + " ELSE " + StringLiteral(codec.ToUtf8(fallback)) + " END";
 }
 
 void OptionValue(XmlWriter& x, std::string_view name, std::string_view value, std::string_view type = "QString") {
