@@ -34,6 +34,18 @@ class Driver : public ::testing::Test {
     return list.Row(row).cells[static_cast<std::size_t>(column)];
   }
   std::string Out(const std::string& name) const { return (out / name).string(); }
+  // Line layers r100.wl, r101.wl, ... in the source folder.
+  fs::path NumberedLayer(int i) const { return src / ("r" + std::to_string(100 + i) + ".wl"); }
+  // An empty list, a view that has seen no row, and an output folder of its own for a run with
+  // `jobs` jobs.
+  fs::path FreshRun(int jobs) {
+    list.Clear();
+    view.finished.clear();
+    view.cancelAlways = false;
+    const fs::path folder = out / ("j" + std::to_string(jobs));
+    fs::create_directories(folder);
+    return folder;
+  }
 
   ScopedAppSettings settings;
   KvxTest::TempDir src;
@@ -567,14 +579,11 @@ TEST_F(Driver, CancelDeclinedConvertsEveryRow) {
 // and reported in list order, with one job or several; the run waits for the last of them.
 TEST_F(Driver, RowsQueuedDuringTheRunAreConvertedInListOrder) {
   constexpr int kRows = 40;
-  for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(src / ("r" + std::to_string(100 + i) + ".wl")));
+  for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(NumberedLayer(i)));
   for (const int jobs : {1, 3}) {
     SCOPED_TRACE(jobs);
-    list.Clear();
-    view.finished.clear();
-    const fs::path folder = out / ("j" + std::to_string(jobs));
-    fs::create_directories(folder);
-    list.AddLayerFile(src / "r100.wl");
+    const fs::path folder = FreshRun(jobs);
+    list.AddLayerFile(NumberedLayer(0));
     int queued = 1;
     int calls = 0;
     Kvx::ExecuteOptions options;
@@ -582,7 +591,7 @@ TEST_F(Driver, RowsQueuedDuringTheRunAreConvertedInListOrder) {
     // Every other call queues nothing, as a search step that reads a folder.
     options.queueMore = [&] {
       ++calls;
-      if (calls % 2 == 0 && queued < kRows) list.AddLayerFile(src / ("r" + std::to_string(100 + queued++) + ".wl"));
+      if (calls % 2 == 0 && queued < kRows) list.AddLayerFile(NumberedLayer(queued++));
       return queued < kRows;
     };
     const Kvx::BatchSummary summary = driver.ConvertFileList(3, folder.string(), options);
@@ -603,20 +612,16 @@ TEST_F(Driver, RowsQueuedDuringTheRunAreConvertedInListOrder) {
 // queued all the same, and the run says it was stopped.
 TEST_F(Driver, StopWhileRowsAreQueuedStartsNoFurtherRow) {
   constexpr int kRows = 30;
-  for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(src / ("r" + std::to_string(100 + i) + ".wl")));
+  for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(NumberedLayer(i)));
   for (const int jobs : {1, 2}) {
     SCOPED_TRACE(jobs);
-    list.Clear();
-    view.finished.clear();
-    view.cancelAlways = false;
-    const fs::path folder = out / ("j" + std::to_string(jobs));
-    fs::create_directories(folder);
-    list.AddLayerFile(src / "r100.wl");
+    const fs::path folder = FreshRun(jobs);
+    list.AddLayerFile(NumberedLayer(0));
     int queued = 1;
     Kvx::ExecuteOptions options;
     options.jobs = jobs;
     options.queueMore = [&] {
-      if (queued < kRows) list.AddLayerFile(src / ("r" + std::to_string(100 + queued++) + ".wl"));
+      if (queued < kRows) list.AddLayerFile(NumberedLayer(queued++));
       if (queued == 10) {
         view.cancelAlways = true;
         view.answer = true;

@@ -60,6 +60,13 @@ std::vector<Json> JsonLines(const fs::path& file) {
   return lines;
 }
 
+// What runs with one job and with four wrote and told: the output trees and stdout (the output
+// folder as "OUT"), the exported lists and the saved operation logs.
+struct JobRuns {
+  std::map<int, std::map<std::string, std::string>> trees;
+  std::map<int, std::string> outs, lists, logs;
+};
+
 class ArchiveRuns : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -114,43 +121,52 @@ class ArchiveRuns : public ::testing::Test {
 
   Outcome Run(const ConvertOptions& o) const { return RunInProcess(o, Config()); }
 
+  // Runs `base` with one job and with four, each into its own output folder, list and log named
+  // after `tag`, and expects the same of both (a damaged file fails, so the status is 1).
+  JobRuns RunWithOneAndFourJobs(ConvertOptions base, const std::string& tag) const;
+
   ScratchDir dir_;
 };
 
 constexpr const char* kModes[] = {"quick", "avl", "arcs", "xls"};
+
+JobRuns ArchiveRuns::RunWithOneAndFourJobs(ConvertOptions base, const std::string& tag) const {
+  JobRuns runs;
+  for (const int jobs : {1, 4}) {
+    const std::string name = tag + "-" + std::to_string(jobs);
+    const fs::path out = Scratch("out-" + name);
+    ConvertOptions o = base;
+    o.out = out.string();
+    o.jobs = jobs;
+    o.exportList = Scratch("list-" + name + ".csv").string();
+    o.saveLog = Scratch("log-" + name + ".txt").string();
+    const Outcome r = Run(o);
+    EXPECT_EQ(r.status, 1) << r.err;
+    runs.trees[jobs] = Tree(out);
+    runs.outs[jobs] = Replace(r.out, out.string(), "OUT");
+    // The list and the log are GBK texts.
+    runs.lists[jobs] = Replace(ReadAll(o.exportList), G(out.string()), "OUT");
+    runs.logs[jobs] = Replace(ReadAll(o.saveLog), G(out.string()), "OUT");
+  }
+  EXPECT_TRUE(runs.trees[1] == runs.trees[4]);
+  EXPECT_EQ(SplitLines(runs.outs[1]), SplitLines(runs.outs[4]));
+  EXPECT_EQ(SplitLines(runs.lists[1]), SplitLines(runs.lists[4]));
+  EXPECT_EQ(SplitLines(runs.logs[1]), SplitLines(runs.logs[4]));
+  return runs;
+}
 
 // Several rows at once write what one row at a time writes, byte for byte, and tell it in the same
 // order: stdout, the exported list and the saved operation log.
 TEST_F(ArchiveRuns, ManyJobsWriteWhatOneJobWrites) {
   for (const char* mode : kModes) {
     SCOPED_TRACE(mode);
-    std::map<int, std::map<std::string, std::string>> trees;
-    std::map<int, std::string> outs, lists, logs;
-    for (const int jobs : {1, 4}) {
-      const std::string tag = std::string(mode) + "-" + std::to_string(jobs);
-      const fs::path out = Scratch("out-" + tag);
-      ConvertOptions o = Options(mode, out);
-      o.jobs = jobs;
-      o.exportList = Scratch("list-" + tag + ".csv").string();
-      o.saveLog = Scratch("log-" + tag + ".txt").string();
-      const Outcome r = Run(o);
-      EXPECT_EQ(r.status, 1) << r.err;  // a damaged file fails and a file is missing
-      trees[jobs] = Tree(out);
-      outs[jobs] = Replace(r.out, out.string(), "OUT");
-      // The list and the log are GBK texts.
-      lists[jobs] = Replace(ReadAll(o.exportList), G(out.string()), "OUT");
-      logs[jobs] = Replace(ReadAll(o.saveLog), G(out.string()), "OUT");
-    }
-    EXPECT_TRUE(trees[1] == trees[4]);
-    EXPECT_EQ(SplitLines(outs[1]), SplitLines(outs[4]));
-    EXPECT_EQ(SplitLines(lists[1]), SplitLines(lists[4]));
-    EXPECT_EQ(SplitLines(logs[1]), SplitLines(logs[4]));
-    EXPECT_FALSE(trees[1].empty());
+    const JobRuns runs = RunWithOneAndFourJobs(Options(mode, {}), mode);
+    EXPECT_FALSE(runs.trees.at(1).empty());
 
     // List order: a row per queued row, projects before their layers, in the order given.
-    const Outcome once{0, outs[1], {}};
+    const Outcome once{0, runs.outs.at(1), {}};
     const std::vector<Row> rows = once.Rows();
-    ASSERT_EQ(rows.size(), 22u) << outs[1];
+    ASSERT_EQ(rows.size(), 22u) << runs.outs.at(1);
     const fs::path s = Src();
     EXPECT_EQ(rows[0].path, (s / "p1" / "map.mpj").string());
     EXPECT_EQ(rows[6].path, (s / "p1" / "gone.wl").string());
@@ -166,32 +182,14 @@ TEST_F(ArchiveRuns, ManyJobsWriteWhatOneJobWrites) {
 // first gives (one job): the same files, stdout, exported list and log, projects and loose layers
 // colliding in one output folder.
 TEST_F(ArchiveRuns, AFolderSearchedWhileItsRowsConvertWritesWhatOneJobWrites) {
-  std::map<int, std::map<std::string, std::string>> trees;
-  std::map<int, std::string> outs, lists, logs;
-  for (const int jobs : {1, 4}) {
-    const std::string tag = "folder-" + std::to_string(jobs);
-    const fs::path out = Scratch("out-" + tag);
-    ConvertOptions o = Options("avl", out);
-    o.paths = {Src().string(), (Src() / "a" / "roads.wl").string()};
-    o.allFiles = true;
-    o.jobs = jobs;
-    o.exportList = Scratch("list-" + tag + ".csv").string();
-    o.saveLog = Scratch("log-" + tag + ".txt").string();
-    const Outcome r = Run(o);
-    EXPECT_EQ(r.status, 1) << r.err;  // damaged files fail
-    trees[jobs] = Tree(out);
-    outs[jobs] = Replace(r.out, out.string(), "OUT");
-    lists[jobs] = Replace(ReadAll(o.exportList), G(out.string()), "OUT");
-    logs[jobs] = Replace(ReadAll(o.saveLog), G(out.string()), "OUT");
-  }
-  EXPECT_TRUE(trees[1] == trees[4]);
-  EXPECT_EQ(SplitLines(outs[1]), SplitLines(outs[4]));
-  EXPECT_EQ(SplitLines(lists[1]), SplitLines(lists[4]));
-  EXPECT_EQ(SplitLines(logs[1]), SplitLines(logs[4]));
-  const Outcome once{0, outs[4], {}};
+  ConvertOptions o = Options("avl", {});
+  o.paths = {Src().string(), (Src() / "a" / "roads.wl").string()};
+  o.allFiles = true;
+  const JobRuns runs = RunWithOneAndFourJobs(o, "folder");
+  const Outcome once{0, runs.outs.at(4), {}};
   const std::vector<Row> rows = once.Rows();
   // Both projects with their layers, every loose layer file, and the layer named after the folder.
-  ASSERT_EQ(rows.size(), 28u) << outs[4];
+  ASSERT_EQ(rows.size(), 28u) << runs.outs.at(4);
   EXPECT_EQ(rows.back().path, (Src() / "a" / "roads.wl").string());
 }
 
