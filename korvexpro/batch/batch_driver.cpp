@@ -733,20 +733,14 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       }
       continue;
     }
-    if (growing) {
+    if (growing && !stopping) {
       // Nothing to hand out now (or the workers have enough): the search goes on meanwhile. The
       // rows held back for one worker are all of their project once every row found is out.
       if (next == count) flush();
       growing = grow(count);
       slots.resize(count);
       summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
-      if (!stopping && view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) stopping = true;
-      // A stopped run starts no further row; the rest of the list is queued all the same.
-      if (stopping) {
-        while (growing) growing = grow(count);
-        slots.resize(count);
-        summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
-      }
+      if (view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) stopping = true;
       continue;
     }
     flush();  // nothing more to hand out for now
@@ -768,6 +762,9 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     }
   }
   pool.reset();
+  // A run stopped while rows still came starts none of the rest; they are queued all the same.
+  while (growing) growing = grow(count);
+  summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
 
   if (stopping) {
     log_.Add(kCancelledLog);
