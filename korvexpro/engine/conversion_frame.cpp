@@ -42,7 +42,7 @@ FrameSettings FrameSettings::From(const Settings& s) {
   f.exportEmptyFile = s.ExportEmptyFile;
   f.symbolFontName = s.SymbolFontName;
   f.labels.fontAdjust = s.FontAdjust;
-  f.labels.singleFont = s.SingleFont;
+  f.labels.singleFont = MapGis::Utf8ToGbk(s.SingleFont);
   f.reprojection.targetCrs = s.TargetCrs;
   f.reprojection.sourceCrs = s.SourceCrs;
   f.reprojection.toWgs84 = s.SevenParameters;

@@ -79,19 +79,9 @@ float FontSize(const MapGis::MAPGIS_PntInfo& info, const LabelSettings& settings
   return factor * info.textWidth;
 }
 
-bool IsAscii(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-// Font 0 is the SingleFont setting (UTF-8, turned into GBK); every other number is a MapGIS font.
+// Font 0 is the SingleFont setting; every other number is a MapGIS font.
 std::string FontName(std::int32_t index, const LabelSettings& settings) {
-  if (index == 0) {
-    const std::string& single = settings.singleFont;
-    return IsAscii(single) ? single : MapGis::Utf8ToGbk(single);
-  }
+  if (index == 0) return settings.singleFont;
   char name[MapGis::kFontNameBufferSize] = {};
   MapGis::GetFontName(index, name, sizeof name);
   return name;

@@ -28,7 +28,9 @@ namespace Kvx {
 // What label markup takes from the settings.
 struct LabelSettings {
   float fontAdjust = 1.10f;                 // FontAdjust: font size factor, 0.1..10 (else 1.0)
-  std::string singleFont = "Times New Roman";  // SingleFont (UTF-8): the font of font number 0
+  // SingleFont in GBK, as the markup holds it (converted once per conversion, not per label): the
+  // font of font number 0.
+  std::string singleFont = "Times New Roman";
 };
 
 // Longest markup, in bytes (it fits a 260-byte buffer with its terminating zero).

@@ -243,8 +243,8 @@ TEST_F(NoteLabel, FontFollowsTheKindOfText) {
   }
 }
 
-TEST_F(LabelLimits, SingleFontIsWrittenInGbk) {
-  labels_.singleFont = "\xE5\xAE\x8B\xE4\xBD\x93";  // 宋体 in UTF-8
+TEST_F(LabelLimits, SingleFontIsWrittenAsHandedIn) {
+  labels_.singleFont = kSongTi;
   MAPGIS_PntInfo info = Note();
   info.westernFont = 0;
   EXPECT_EQ(FontOf(FormatNoteLabel(&info, "abc", kColor, labels_)), kSongTi);

@@ -425,6 +425,9 @@ TEST(FrameSettingsFrom, TakesEveryValueOfTheSnapshot) {
   EXPECT_EQ(f.symbolFontName, "Marker");
   EXPECT_EQ(f.labels.fontAdjust, 2.5f);
   EXPECT_EQ(f.labels.singleFont, "Arial");
+  // The setting is UTF-8; label markup is GBK, so the font goes in converted.
+  s.SingleFont = "\xE5\xAE\x8B\xE4\xBD\x93";  // 宋体
+  EXPECT_EQ(Kvx::FrameSettings::From(s).labels.singleFont, "\xCB\xCE\xCC\xE5");
   const Kvx::TableSettings t = Kvx::TableSettings::From(s);
   EXPECT_EQ(t.codePage, 1);
   EXPECT_EQ(t.logLevel, 2);
