@@ -523,7 +523,8 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
                                   const ExecuteOptions& options, const std::function<bool(std::size_t&)>& grow) {
   BatchSummary summary;
   summary.started = true;
-  summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
+  const auto countRows = [&] { summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX)); };
+  countRows();
   const int jobs = std::max(1, options.jobs);
   // More rows may come while the run goes on (see ExecuteOptions::queueMore).
   bool growing = static_cast<bool>(grow);
@@ -580,16 +581,16 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
   // ends.
   const auto flush = [&] {
     if (batch.empty()) return;
-    std::vector<std::pair<std::size_t, Slot*>> job;
-    for (const std::size_t i : batch) job.emplace_back(i, &slots[i]);
-    pool->Submit([&, job = std::move(job)] {
-      for (const auto& [i, slot] : job) {
+    std::vector<std::pair<std::size_t, Slot*>> rowsOfJob;
+    for (const std::size_t i : batch) rowsOfJob.emplace_back(i, &slots[i]);
+    pool->Submit([&, rowsOfJob = std::move(rowsOfJob)] {
+      for (const auto& [i, slot] : rowsOfJob) {
         Slot& own = *slot;
-        const PlannedRow& job = *own.row;
+        const PlannedRow& row = *own.row;
         const auto rowStart = std::chrono::steady_clock::now();
         RowWork work;
         try {
-          work = ConvertPlannedRow(job, mode, styles_, *own.recorder, geoPackageLocks);
+          work = ConvertPlannedRow(row, mode, styles_, *own.recorder, geoPackageLocks);
         } catch (const std::exception& e) {
           // Out of memory and the like: the row fails, the batch goes on.
           own.recorder->Log(std::string("转换失败：") + e.what());
@@ -739,7 +740,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       if (next == count) flush();
       growing = grow(count);
       slots.resize(count);
-      summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
+      countRows();
       if (view_.PollCancel() && view_.Ask(kCancelCaption, kCancelQuestion, true)) stopping = true;
       continue;
     }
@@ -764,7 +765,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
   pool.reset();
   // A run stopped while rows still came starts none of the rest; they are queued all the same.
   while (growing) growing = grow(count);
-  summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX));
+  countRows();
 
   if (stopping) {
     log_.Add(kCancelledLog);

@@ -7,13 +7,6 @@
 namespace Kvx {
 namespace {
 
-bool IsAscii(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
 const char* CopyOut(std::string_view text, std::size_t length, char* dest) {
   std::memcpy(dest, text.data(), length);
   dest[length] = 0;
@@ -33,7 +26,7 @@ const char* DbfTextEncoder::EncodeDbfText(std::string_view source, char* dest, i
   if (!dest || limit < 1) return nullptr;
   const auto max = static_cast<std::size_t>(limit);
   // ASCII is the same in GBK and UTF-8 and needs no converter.
-  if (!utf8_ || IsAscii(source)) return CopyOut(source, MapGis::GbkPrefixLength(source, max), dest);
+  if (!utf8_ || MapGis::IsAscii(source)) return CopyOut(source, MapGis::GbkPrefixLength(source, max), dest);
   const std::string text = codec_.ToUtf8(source);
   return CopyOut(text, MapGis::Utf8PrefixLength(text, max), dest);
 }
@@ -46,7 +39,7 @@ const char* DbfTextEncoder::EncodeDbfTextW(const char* source, char* dest, int s
 const char* DbfTextEncoder::EncodeDbfTextW(std::string_view source, char* dest, int size) {
   if (!dest || size < 1) return nullptr;
   const auto max = static_cast<std::size_t>(size) - 1;
-  if (utf8_ || IsAscii(source)) return CopyOut(source, MapGis::Utf8PrefixLength(source, max), dest);
+  if (utf8_ || MapGis::IsAscii(source)) return CopyOut(source, MapGis::Utf8PrefixLength(source, max), dest);
   const std::string text = codec_.FromUtf8(source);
   return CopyOut(text, MapGis::GbkPrefixLength(text, max), dest);
 }

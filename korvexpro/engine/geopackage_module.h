@@ -9,11 +9,8 @@
 
 namespace Kvx {
 
-inline constexpr int kGeoPackageModuleVersion = 1;
-inline constexpr const char* kGeoPackageModuleFile = "kvx_geopackage.so";
-inline constexpr const char* kGeoPackageModuleEntry = "kvx_geopackage_module";
-
 struct GeoPackageModule {
+  static constexpr ModuleName kName{"kvx_geopackage.so", "kvx_geopackage_module", "KORVEXPRO_GEOPACKAGE_MODULE", 1};
   int version;
   bool (*holdsTable)(const std::filesystem::path& file, const std::string& table);
   bool (*dropTable)(const GeoPackageTarget& target);

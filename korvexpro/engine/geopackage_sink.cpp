@@ -7,19 +7,6 @@
 
 namespace Kvx {
 
-namespace {
-
-// Loaded once for the process, on first use; never changed after.
-const ProgramModule& Module() {
-  static const ProgramModule module = LoadProgramModule(kGeoPackageModuleFile, kGeoPackageModuleEntry,
-                                                        "KORVEXPRO_GEOPACKAGE_MODULE", kGeoPackageModuleVersion);
-  return module;
-}
-
-const GeoPackageModule* Api() { return static_cast<const GeoPackageModule*>(Module().api); }
-
-}  // namespace
-
 std::shared_ptr<std::mutex> GeoPackageLocks::For(const std::filesystem::path& file) {
   std::error_code ec;
   std::filesystem::path key = std::filesystem::weakly_canonical(file, ec);
@@ -39,20 +26,20 @@ GeoPackageTarget OwnGeoPackage(const std::filesystem::path& outputBase) {
   return target;
 }
 
-std::string GeoPackageSupportError() { return Module().error; }
+std::string GeoPackageSupportError() { return ModuleOf<GeoPackageModule>().error; }
 
 bool GeoPackageHoldsTable(const std::filesystem::path& file, const std::string& table) {
-  const GeoPackageModule* api = Api();
+  const GeoPackageModule* api = TableOf<GeoPackageModule>();
   return api && api->holdsTable(file, table);
 }
 
 bool DropGeoPackageTable(const GeoPackageTarget& target) {
-  const GeoPackageModule* api = Api();
+  const GeoPackageModule* api = TableOf<GeoPackageModule>();
   return api && api->dropTable(target);
 }
 
 std::unique_ptr<FeatureSink> OpenGeoPackageSink(const GeoPackageTarget& target, const GeoPackageLayer& layer) {
-  const GeoPackageModule* api = Api();
+  const GeoPackageModule* api = TableOf<GeoPackageModule>();
   return api ? api->openSink(target, layer) : nullptr;
 }
 

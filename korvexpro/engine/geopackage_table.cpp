@@ -758,7 +758,7 @@ std::unique_ptr<FeatureSink> OpenSink(const GeoPackageTarget& target, const GeoP
 }  // namespace Kvx
 
 extern "C" KVX_MODULE_ENTRY const void* kvx_geopackage_module() {
-  static const Kvx::GeoPackageModule module{Kvx::kGeoPackageModuleVersion, Kvx::HoldsTable, Kvx::DropTable,
+  static const Kvx::GeoPackageModule module{Kvx::GeoPackageModule::kName.version, Kvx::HoldsTable, Kvx::DropTable,
                                             Kvx::OpenSink};
   return &module;
 }

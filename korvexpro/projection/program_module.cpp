@@ -34,10 +34,10 @@ std::vector<std::filesystem::path> Candidates(const char* file, const char* vari
 
 }  // namespace
 
-ProgramModule LoadProgramModule(const char* file, const char* entry, const char* variable, int version) {
+ProgramModule LoadProgramModule(const ModuleName& name) {
   ProgramModule loaded;
   std::string tried;
-  for (const std::filesystem::path& candidate : Candidates(file, variable)) {
+  for (const std::filesystem::path& candidate : Candidates(name.file, name.variable)) {
     std::error_code ec;
     if (!std::filesystem::exists(candidate, ec)) {
       tried += (tried.empty() ? "" : ", ") + candidate.string();
@@ -51,16 +51,16 @@ ProgramModule LoadProgramModule(const char* file, const char* entry, const char*
       return loaded;
     }
     using Entry = const void* (*)();
-    const auto call = reinterpret_cast<Entry>(dlsym(handle, entry));
+    const auto call = reinterpret_cast<Entry>(dlsym(handle, name.entry));
     const void* api = call ? call() : nullptr;
-    if (!api || *static_cast<const int*>(api) != version) {
+    if (!api || *static_cast<const int*>(api) != name.version) {
       loaded.error = candidate.string() + ": not the module of this program";
       return loaded;
     }
     loaded.api = api;
     return loaded;
   }
-  loaded.error = std::string(file) + " not found (looked for " + (tried.empty() ? "nothing" : tried) + ")";
+  loaded.error = std::string(name.file) + " not found (looked for " + (tried.empty() ? "nothing" : tried) + ")";
   return loaded;
 }
 

@@ -323,7 +323,7 @@ bool ProjReprojection::TransformBox(double& xMin, double& yMin, double& xMax, do
 }  // namespace Kvx
 
 extern "C" KVX_MODULE_ENTRY const void* kvx_reprojection_module() {
-  static const Kvx::ReprojectionModule module{Kvx::kReprojectionModuleVersion, Kvx::CreateWithProj,
+  static const Kvx::ReprojectionModule module{Kvx::ReprojectionModule::kName.version, Kvx::CreateWithProj,
                                                 Kvx::CheckWithProj};
   return &module;
 }

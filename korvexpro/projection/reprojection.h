@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "projection/program_module.h"
 #include "vordex/geometry.h"
 
 namespace Kvx {
@@ -79,10 +80,8 @@ struct Reprojection::Created {
 
 // What the module gives: one C entry returning this table (built with the program from the same
 // sources, so it may carry C++ types).
-inline constexpr int kReprojectionModuleVersion = 1;
-inline constexpr const char* kReprojectionModuleFile = "kvx_reprojection.so";
-inline constexpr const char* kReprojectionModuleEntry = "kvx_reprojection_module";
 struct ReprojectionModule {
+  static constexpr ModuleName kName{"kvx_reprojection.so", "kvx_reprojection_module", "KORVEXPRO_REPROJECTION_MODULE", 1};
   int version;
   Reprojection::Created (*create)(std::string_view layerSystem, bool layerIsLocal, const ReprojectionSettings& settings);
   std::string (*checkCrsText)(std::string_view text);

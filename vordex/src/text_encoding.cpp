@@ -9,14 +9,6 @@ namespace {
 
 const iconv_t kBadCd = reinterpret_cast<iconv_t>(-1);
 
-// Converts through `cd`; an input byte that cannot be converted is replaced by `replacement` and
-// skipped (the whole character where its bytes can be told, else one byte).
-bool IsAscii(std::string_view text) {
-  for (const char c : text)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
 // The bytes of the character at `p` that cannot be converted: a whole double-byte GBK character, a
 // whole UTF-8 sequence (one '?' for one character), else one byte.
 std::size_t GbkCharacterLength(const char* p, std::size_t left) {
@@ -41,6 +33,8 @@ iconv_t Descriptor(void*& handle, const char* to, const char* from) {
   return static_cast<iconv_t>(handle);
 }
 
+// Converts through `cd`; an input byte that cannot be converted is replaced by `replacement` and
+// skipped (the whole character where its bytes can be told, else one byte).
 std::string Convert(iconv_t cd, std::string_view in, std::string_view replacement, bool gbkInput) {
   std::string out;
   if (in.empty()) return out;
@@ -78,6 +72,12 @@ std::string Convert(iconv_t cd, std::string_view in, std::string_view replacemen
 }
 
 }  // namespace
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
 
 GbkCodec::GbkCodec() : toUtf8_(nullptr), fromUtf8_(nullptr) {}
 

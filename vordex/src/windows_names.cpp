@@ -23,8 +23,7 @@ bool Exists(const fs::path& p) {
   return fs::exists(p, ec);
 }
 
-// The entry of `folder` named `name` without regard to letter case; with `wantFile` only regular
-// files (symbolic links followed) count, otherwise only folders.
+// The entry names of `folder`; none when it cannot be read.
 std::vector<std::string> ListNames(const fs::path& folder) {
   std::vector<std::string> names;
   std::error_code ec;
@@ -37,6 +36,8 @@ std::vector<std::string> ListNames(const fs::path& folder) {
   return names;
 }
 
+// The entry of `folder` named `name` without regard to letter case; with `wantFile` only regular
+// files (symbolic links followed) count, otherwise only folders.
 std::optional<fs::path> FindEntry(const fs::path& folder, std::string_view name, bool wantFile,
                                   FolderNames* listed) {
   if (name.empty()) return std::nullopt;

@@ -29,6 +29,9 @@ class VORDEX_API GbkCodec {
   void* fromUtf8_;
 };
 
+// True when every byte is ASCII: such text is the same in GBK and UTF-8.
+VORDEX_API bool IsAscii(std::string_view text);
+
 // One-off conversions (open a descriptor per call unless the text is ASCII).
 VORDEX_API std::string GbkToUtf8(std::string_view gbk);
 VORDEX_API std::string Utf8ToGbk(std::string_view utf8);
