@@ -1,22 +1,28 @@
 #include "batch/batch_driver.h"
 
+#include <poll.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "batch/output_naming.h"
 #include "batch/run_report.h"
+#include "batch/worker_processes.h"
 #include "settings/settings.h"
 #include "batch/text_format.h"
 #include "engine/conversion_frame.h"
@@ -211,6 +217,51 @@ BatchDriver::BatchDriver(FileList& list, OperationLog& log, StyleContext& styles
 
 namespace {
 
+// ---- Rows and their outcomes between the batch and its worker processes ----
+// A worker process is a fork of this program: the same binary at the same addresses, so a
+// source location (pointers into the program's constant data) crosses as it is.
+
+class WireWriter {
+ public:
+  template <typename T>
+  void Put(const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    bytes_.append(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  void PutText(std::string_view text) {
+    Put<std::uint64_t>(text.size());
+    bytes_.append(text);
+  }
+  std::string Take() { return std::move(bytes_); }
+
+ private:
+  std::string bytes_;
+};
+
+class WireReader {
+ public:
+  explicit WireReader(std::string_view bytes) : bytes_(bytes) {}
+  template <typename T>
+  bool Get(T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    if (bytes_.size() < sizeof value) return false;
+    std::memcpy(&value, bytes_.data(), sizeof value);
+    bytes_.remove_prefix(sizeof value);
+    return true;
+  }
+  bool GetText(std::string& text) {
+    std::uint64_t size = 0;
+    if (!Get(size) || size > bytes_.size()) return false;
+    text.assign(bytes_.data(), static_cast<std::size_t>(size));
+    bytes_.remove_prefix(static_cast<std::size_t>(size));
+    return true;
+  }
+  bool AtEnd() const { return bytes_.empty(); }
+
+ private:
+  std::string_view bytes_;
+};
+
 // What one row's conversion tells the front end. Running alone it passes everything on at once;
 // beside other rows it keeps it, to be passed on in list order when the rows before it are done.
 class RowRecorder : public Notifier {
@@ -243,6 +294,37 @@ class RowRecorder : public Notifier {
       return;
     }
     events_.push_back({Event::Log, {}, std::string(message), MessageIcon::Information, 0, {}});
+  }
+
+  // What was kept, for the batch (in a worker process), and taken in from there.
+  void Encode(WireWriter& out) const {
+    out.Put<std::uint64_t>(events_.size());
+    for (const Event& e : events_) {
+      out.Put<std::int32_t>(e.kind);
+      out.PutText(e.caption);
+      out.PutText(e.text);
+      out.Put<std::int32_t>(static_cast<std::int32_t>(e.icon));
+      out.Put<std::int32_t>(e.level);
+      out.Put(e.where);
+    }
+  }
+  bool Decode(WireReader& in) {
+    std::uint64_t count = 0;
+    if (!in.Get(count)) return false;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      Event e{Event::Log, {}, {}, MessageIcon::Information, 0, {}};
+      std::int32_t kind = 0;
+      std::int32_t icon = 0;
+      if (!in.Get(kind) || !in.GetText(e.caption) || !in.GetText(e.text) || !in.Get(icon) || !in.Get(e.level) ||
+          !in.Get(e.where)) {
+        return false;
+      }
+      if (kind < Event::Message || kind > Event::Log) return false;
+      e.kind = static_cast<Event::Kind>(kind);
+      e.icon = static_cast<MessageIcon>(icon);
+      events_.push_back(std::move(e));
+    }
+    return true;
   }
 
   // Passes on what was kept, in the order it came.
@@ -377,8 +459,112 @@ RowWork ConvertPlannedRow(const PlannedRow& planned, int mode, const StyleContex
   return work;
 }
 
-// Rows handed to the workers and not yet done, per worker.
+// Converts one row as a worker of the batch does: a failure it throws (out of memory and the like)
+// fails the row alone, and the batch goes on.
+RowWork ConvertRowOfJob(const PlannedRow& row, int mode, const StyleContext& styles, RowRecorder& recorder,
+                        GeoPackageLocks& locks) {
+  const auto rowStart = std::chrono::steady_clock::now();
+  RowWork work;
+  try {
+    work = ConvertPlannedRow(row, mode, styles, recorder, locks);
+  } catch (const std::exception& e) {
+    recorder.Log(std::string("转换失败：") + e.what());
+    work = RowWork();
+    work.result = -1;
+  }
+  work.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - rowStart).count();
+  return work;
+}
+
+// A job for a worker process: per row its place in the run and what its conversions read of its
+// plan. The settings are the run's snapshot, which the process holds from its start.
+std::string EncodeJob(const std::vector<std::pair<std::size_t, const PlannedRow*>>& rows) {
+  WireWriter out;
+  out.Put<std::uint64_t>(rows.size());
+  for (const auto& [index, row] : rows) {
+    out.Put<std::uint64_t>(index);
+    out.PutText(row->source);
+    out.Put<std::int32_t>(static_cast<std::int32_t>(row->kind));
+    out.Put<std::int32_t>(static_cast<std::int32_t>(row->action));
+    out.PutText(row->folder);
+    out.PutText(row->names.main);
+    out.PutText(row->names.second);
+    out.PutText(row->geoPackage);
+    out.Put<std::uint8_t>(row->earlierNames ? 1 : 0);
+  }
+  return out.Take();
+}
+
+bool DecodeJob(std::string_view bytes, const std::shared_ptr<const Settings>& settings,
+               std::vector<std::pair<std::size_t, PlannedRow>>& rows) {
+  WireReader in(bytes);
+  std::uint64_t count = 0;
+  if (!in.Get(count)) return false;
+  for (std::uint64_t i = 0; i < count; ++i) {
+    std::uint64_t index = 0;
+    PlannedRow row;
+    std::int32_t kind = 0;
+    std::int32_t action = 0;
+    std::uint8_t earlier = 0;
+    if (!in.Get(index) || !in.GetText(row.source) || !in.Get(kind) || !in.Get(action) || !in.GetText(row.folder) ||
+        !in.GetText(row.names.main) || !in.GetText(row.names.second) || !in.GetText(row.geoPackage) ||
+        !in.Get(earlier)) {
+      return false;
+    }
+    row.kind = static_cast<RowKind>(kind);
+    row.action = static_cast<PlannedAction>(action);
+    row.earlierNames = earlier != 0;
+    row.settings = settings;
+    rows.emplace_back(static_cast<std::size_t>(index), std::move(row));
+  }
+  return in.AtEnd();
+}
+
+// A worker process's answer to a job: per row its place, its outcome and what its conversions
+// told the front end.
+void EncodeOutcome(WireWriter& out, std::size_t index, const RowWork& work, const RowRecorder& recorder) {
+  out.Put<std::uint64_t>(index);
+  out.Put<std::int32_t>(work.result);
+  out.Put<std::uint8_t>(work.content ? 1 : 0);
+  out.PutText(work.content.value_or(""));
+  out.Put<std::uint8_t>(work.resultName ? 1 : 0);
+  out.PutText(work.resultName.value_or(""));
+  out.Put<std::uint64_t>(work.outputs.size());
+  for (const std::string& name : work.outputs) out.PutText(name);
+  out.Put(work.seconds);
+  recorder.Encode(out);
+}
+
+bool DecodeOutcome(WireReader& in, std::size_t& index, RowWork& work, RowRecorder& recorder) {
+  std::uint64_t at = 0;
+  std::uint8_t hasContent = 0;
+  std::uint8_t hasName = 0;
+  std::string content;
+  std::string name;
+  std::uint64_t outputs = 0;
+  if (!in.Get(at) || !in.Get(work.result) || !in.Get(hasContent) || !in.GetText(content) || !in.Get(hasName) ||
+      !in.GetText(name) || !in.Get(outputs)) {
+    return false;
+  }
+  for (std::uint64_t i = 0; i < outputs; ++i) {
+    std::string output;
+    if (!in.GetText(output)) return false;
+    work.outputs.push_back(std::move(output));
+  }
+  if (!in.Get(work.seconds) || !recorder.Decode(in)) return false;
+  if (hasContent) work.content = std::move(content);
+  if (hasName) work.resultName = std::move(name);
+  index = static_cast<std::size_t>(at);
+  return true;
+}
+
+// Rows handed to the workers and not yet done, per worker thread and per worker process.
 constexpr std::size_t kRowsAheadPerJob = 16;
+constexpr std::size_t kRowsAheadPerProcess = 48;
+// Bytes of requests a worker process may have been sent and not have answered yet.
+constexpr std::size_t kRequestBytesAhead = 64 * 1024;
+// How often the answers of worker processes are looked for while the search goes on.
+constexpr std::chrono::microseconds kCollectEvery{200};
 
 // A fixed number of threads taking jobs in the order they come.
 class WorkerPool {
@@ -502,7 +688,7 @@ BatchSummary BatchDriver::ConvertFileList(int mode, const std::string& outputFol
     rows.push_back(planner.Next());
     return rows.back();
   };
-  if (!options.queueMore) return Execute(planner.Count(), planner.Count(), mode, rowAt, options);
+  if (!options.queueMore) return Execute(planner.Count(), planner.Count(), mode, rowAt, options, {}, planner.Snapshot());
   // The list is still being searched: the rows found meanwhile are planned after those before.
   const auto grow = [&](std::size_t& count) {
     const bool more = options.queueMore();
@@ -510,7 +696,7 @@ BatchSummary BatchDriver::ConvertFileList(int mode, const std::string& outputFol
     count = planner.Count();
     return more;
   };
-  return Execute(planner.Count(), 0, mode, rowAt, options, grow);
+  return Execute(planner.Count(), 0, mode, rowAt, options, grow, planner.Snapshot());
 }
 
 BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOptions& options) {
@@ -520,7 +706,8 @@ BatchSummary BatchDriver::ExecutePlan(const BatchPlan& plan, const ExecuteOption
 
 BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int mode,
                                   const std::function<const PlannedRow&(std::size_t)>& rowAt,
-                                  const ExecuteOptions& options, const std::function<bool(std::size_t&)>& grow) {
+                                  const ExecuteOptions& options, const std::function<bool(std::size_t&)>& grow,
+                                  const std::shared_ptr<const Settings>& processSettings) {
   BatchSummary summary;
   summary.started = true;
   const auto countRows = [&] { summary.total = static_cast<std::int32_t>(std::min<std::size_t>(count, INT32_MAX)); };
@@ -551,19 +738,16 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
   constexpr std::size_t kNoRow = SIZE_MAX;
   std::size_t wakeBelow = 0;
   std::size_t waitFront = kNoRow;
-  // Created last, destroyed first: every worker has stopped before the slots go.
-  std::optional<WorkerPool> pool;
-  if (parallel) pool.emplace(jobs);
 
   std::size_t next = 0;    // the next row to start
   std::size_t front = 0;   // the next row to report
   bool stopping = false;
   // Rows done ahead of a slow one wait with what they would print; this many at most.
-  const std::size_t window = static_cast<std::size_t>(jobs) * 32;
+  std::size_t window = static_cast<std::size_t>(jobs) * 32;
   // Rows handed to the workers and not yet done, queued ones included: a few per worker, so a
   // worker that finishes a small row takes the next at once instead of waiting for this thread.
   // A row handed out is a row started: a stop request lets it finish, as the running ones.
-  const std::size_t ahead = static_cast<std::size_t>(jobs) * kRowsAheadPerJob;
+  std::size_t ahead = static_cast<std::size_t>(jobs) * kRowsAheadPerJob;
 
   const auto startLog = [&](const PlannedRow& row, Slot& slot) {
     log_.Add(FormatText(kRowStartLog.data(), row.source.c_str()));
@@ -575,38 +759,235 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     slot.startLogged = true;
   };
 
+  // Row `i` done with `work`: on a worker thread, or on this one with worker processes.
+  const auto rowDone = [&](std::size_t i, Slot& own, RowWork work) {
+    std::lock_guard lock(mutex);
+    own.work = std::move(work);
+    own.done = true;
+    --running;
+    // The main thread sleeps until enough rows are done to hand out more, or until the row it
+    // waits for is done; waking it for every row would cost more than many small rows take.
+    if (running < wakeBelow || i == waitFront) finished.notify_all();
+  };
+
+  using JobRows = std::vector<std::pair<std::size_t, Slot*>>;
+  // A job's rows failed because their worker process ended before it told their outcomes; what
+  // they may have begun to write goes.
+  const auto failJob = [&](const JobRows& rowsOfJob) {
+    for (const auto& [i, slot] : rowsOfJob) {
+      const PlannedRow& row = *slot->row;
+      slot->recorder->Log(kWorkerGoneLog);
+      if (!row.earlierNames && row.geoPackage.empty()) {
+        for (const std::string* name : {&row.names.main, &row.names.second}) {
+          if (!name->empty()) DeleteOutputs(*name);
+        }
+      }
+      RowWork work;
+      work.result = -1;
+      rowDone(i, *slot, std::move(work));
+    }
+  };
+  // Converts a job's rows on the calling thread.
+  const auto convertHere = [&](const JobRows& rowsOfJob) {
+    for (const auto& [i, slot] : rowsOfJob) {
+      rowDone(i, *slot, ConvertRowOfJob(*slot->row, mode, styles_, *slot->recorder, geoPackageLocks));
+    }
+  };
+
+  // With worker processes (forked here, while the run has one thread) the jobs go to them instead
+  // of to worker threads. A process converts a job's rows as a worker thread would, with the
+  // run's settings snapshot and colour library as they were here.
+  const auto serve = [&](std::string_view request) {
+    std::vector<std::pair<std::size_t, PlannedRow>> rows;
+    if (!DecodeJob(request, processSettings, rows)) return std::string();
+    GeoPackageLocks locks;  // the process converts one row at a time
+    WireWriter out;
+    for (const auto& [index, row] : rows) {
+      RowRecorder recorder(nullptr, nullptr);
+      const RowWork work = ConvertRowOfJob(row, mode, styles_, recorder, locks);
+      EncodeOutcome(out, index, work, recorder);
+    }
+    return out.Take();
+  };
+  std::optional<WorkerProcesses> processes;
+  if (parallel && options.processes && processSettings) processes.emplace(jobs, serve);
+  if (processes && processes->Count() == 0) processes.reset();
+  // Per worker process: the jobs sent to it and not yet answered, oldest first. This thread sends
+  // each job to the process with the fewest rows waiting and takes in the answers itself (see
+  // `collect`), so a process that finishes a job goes on with the next one already sent without
+  // waiting for this thread, and no thread here but this one runs.
+  struct Lane {
+    std::deque<JobRows> sent;
+    std::deque<std::size_t> requestBytes;  // the size of each job of `sent` as sent
+    std::size_t rows = 0;                  // rows of `sent`
+    std::size_t bytes = 0;                 // bytes of `sent`
+    bool alive = true;
+  };
+  std::vector<Lane> lanes(processes ? static_cast<std::size_t>(processes->Count()) : 0);
+  if (processes) {
+    // A process is woken to take in more only when it runs low, so it holds more rows ahead
+    // than a thread does.
+    ahead = static_cast<std::size_t>(jobs) * kRowsAheadPerProcess;
+    window = std::max(window, 2 * ahead);
+  }
+  // The process a GeoPackage's rows go to: one at a time writes a GeoPackage, as one worker thread
+  // at a time does.
+  std::map<std::string, std::size_t> packageLane;
+  // Sends a job to a worker process; false when none takes it.
+  std::function<bool(const JobRows&)> sendJob;
+  // Process `k` ended (or answered what is no answer): the job it was on fails, since it may have
+  // been what ended it; the jobs it had not begun go to the other processes, or convert here.
+  const auto loseLane = [&](std::size_t k) {
+    Lane& lane = lanes[k];
+    lane.alive = false;
+    std::deque<JobRows> lost;
+    lost.swap(lane.sent);
+    lane.requestBytes.clear();
+    lane.rows = 0;
+    lane.bytes = 0;
+    for (auto& [package, at] : packageLane) {
+      if (at == k) at = SIZE_MAX;
+    }
+    for (std::size_t j = 0; j < lost.size(); ++j) {
+      if (j == 0) {
+        failJob(lost[j]);
+      } else if (!sendJob(lost[j])) {
+        convertHere(lost[j]);
+      }
+    }
+  };
+  // Takes in the answer process `k` has ready; false when the process is gone.
+  const auto takeAnswer = [&](std::size_t k) {
+    Lane& lane = lanes[k];
+    const std::optional<std::string> answer = processes->Receive(static_cast<int>(k));
+    if (!answer || lane.sent.empty()) return false;
+    const JobRows job = std::move(lane.sent.front());
+    lane.sent.pop_front();
+    lane.rows -= job.size();
+    lane.bytes -= lane.requestBytes.front();
+    lane.requestBytes.pop_front();
+    WireReader in(*answer);
+    for (std::size_t r = 0; r < job.size(); ++r) {
+      const auto& [i, slot] = job[r];
+      RowWork work;
+      std::size_t index = 0;
+      if (!DecodeOutcome(in, index, work, *slot->recorder) || index != i) {
+        // Not an answer of this program: the rows it does not tell fail with the process.
+        lane.sent.emplace_front(job.begin() + static_cast<std::ptrdiff_t>(r), job.end());
+        lane.requestBytes.push_front(0);
+        lane.rows += job.size() - r;
+        return false;
+      }
+      rowDone(i, *slot, std::move(work));
+    }
+    return true;
+  };
+  // Takes in the answers the processes have ready, waiting up to `timeout` for one when none is.
+  std::vector<pollfd> polled;
+  std::vector<std::size_t> polledLane;  // the lane of each answer channel of `polled`
+  auto lastCollect = std::chrono::steady_clock::now();
+  const auto collect = [&](std::chrono::milliseconds timeout) {
+    polled.clear();
+    polledLane.clear();
+    if (timeout.count() > 0) {
+      // Asleep until a process runs low on work or ends (its channel hangs up).
+      polled.push_back({processes->WakeDescriptor(), POLLIN, 0});
+      for (std::size_t k = 0; k < lanes.size(); ++k) {
+        if (lanes[k].alive && !lanes[k].sent.empty()) polled.push_back({processes->Socket(static_cast<int>(k)), 0, 0});
+      }
+      if (polled.size() == 1) return;
+      ::poll(polled.data(), polled.size(), static_cast<int>(timeout.count()));
+      processes->TakeWakes();
+      polled.clear();
+    }
+    for (std::size_t k = 0; k < lanes.size(); ++k) {
+      if (!lanes[k].alive || lanes[k].sent.empty()) continue;
+      polled.push_back({processes->Socket(static_cast<int>(k)), POLLIN, 0});
+      polledLane.push_back(k);
+    }
+    if (polled.empty() || ::poll(polled.data(), polled.size(), 0) <= 0) return;
+    for (std::size_t p = 0; p < polled.size(); ++p) {
+      if (polled[p].revents == 0) continue;
+      const std::size_t k = polledLane[p];
+      // Every answer that came, not only the first.
+      do {
+        if (!takeAnswer(k)) {
+          loseLane(k);
+          break;
+        }
+      } while (!lanes[k].sent.empty() && BytesWaiting(processes->Socket(static_cast<int>(k))));
+    }
+  };
+
+  sendJob = [&](const JobRows& rowsOfJob) {
+    std::vector<std::pair<std::size_t, const PlannedRow*>> rows;
+    for (const auto& [i, slot] : rowsOfJob) {
+      if (slot->row->settings != processSettings) return false;
+      rows.emplace_back(i, slot->row);
+    }
+    const std::string request = EncodeJob(rows);
+    const std::string& package = rowsOfJob.front().second->row->geoPackage;
+    // A process takes the job while what it was sent and has not answered stays well inside what
+    // its channel holds: this thread never waits on a send while the process waits for it to take
+    // an answer in.
+    const auto takes = [&](std::size_t k) {
+      return lanes[k].alive && (lanes[k].sent.empty() || lanes[k].bytes + request.size() <= kRequestBytesAhead);
+    };
+    std::size_t k = SIZE_MAX;
+    for (;;) {
+      const auto pinned = package.empty() ? packageLane.end() : packageLane.find(package);
+      bool anyAlive = false;
+      if (pinned != packageLane.end()) {
+        // A GeoPackage whose process ended is written here from then on.
+        if (pinned->second == SIZE_MAX || !lanes[pinned->second].alive) return false;
+        anyAlive = true;
+        if (takes(pinned->second)) k = pinned->second;
+      } else {
+        for (std::size_t candidate = 0; candidate < lanes.size(); ++candidate) {
+          anyAlive = anyAlive || lanes[candidate].alive;
+          if (takes(candidate) && (k == SIZE_MAX || lanes[candidate].rows < lanes[k].rows)) k = candidate;
+        }
+      }
+      if (k != SIZE_MAX) break;
+      if (!anyAlive) return false;  // no process left: everything converts here
+      collect(std::chrono::milliseconds(100));
+    }
+    Lane& lane = lanes[k];
+    lane.sent.push_back(rowsOfJob);
+    lane.rows += rowsOfJob.size();
+    lane.bytes += request.size();
+    lane.requestBytes.push_back(request.size());
+    if (!package.empty()) packageLane.emplace(package, k);
+    if (processes->Send(static_cast<int>(k), request)) return true;
+    // Gone: this job never reached it. What it answered before it ended is taken in, and the job
+    // goes to another process.
+    lane.sent.pop_back();
+    lane.rows -= rowsOfJob.size();
+    lane.bytes -= request.size();
+    lane.requestBytes.pop_back();
+    while (!lane.sent.empty() && takeAnswer(k)) {
+    }
+    loseLane(k);
+    return sendJob(rowsOfJob);
+  };
+  // Created last, destroyed first: every worker has stopped before the slots go.
+  std::optional<WorkerPool> pool;
+  if (parallel && !processes) pool.emplace(jobs);
+
   // Rows started and not yet handed to a worker: small rows of one project.
   std::vector<std::size_t> batch;
   // Hands the rows of `batch` to one worker, which converts them in order, each marked done as it
   // ends.
   const auto flush = [&] {
     if (batch.empty()) return;
-    std::vector<std::pair<std::size_t, Slot*>> rowsOfJob;
+    JobRows rowsOfJob;
     for (const std::size_t i : batch) rowsOfJob.emplace_back(i, &slots[i]);
-    pool->Submit([&, rowsOfJob = std::move(rowsOfJob)] {
-      for (const auto& [i, slot] : rowsOfJob) {
-        Slot& own = *slot;
-        const PlannedRow& row = *own.row;
-        const auto rowStart = std::chrono::steady_clock::now();
-        RowWork work;
-        try {
-          work = ConvertPlannedRow(row, mode, styles_, *own.recorder, geoPackageLocks);
-        } catch (const std::exception& e) {
-          // Out of memory and the like: the row fails, the batch goes on.
-          own.recorder->Log(std::string("转换失败：") + e.what());
-          work = RowWork();
-          work.result = -1;
-        }
-        work.seconds = SecondsSince(rowStart);
-        std::lock_guard lock(mutex);
-        own.work = std::move(work);
-        own.done = true;
-        --running;
-        // The main thread sleeps until enough rows are done to hand out more, or until the row it
-        // waits for is done; waking it for every row would cost more than many small rows take.
-        if (running < wakeBelow || i == waitFront) finished.notify_all();
-      }
-    });
+    if (processes) {
+      // No process left (or rows of other settings): the job converts here.
+      if (!sendJob(rowsOfJob)) convertHere(rowsOfJob);
+    } else {
+      pool->Submit([&convertHere, rowsOfJob = std::move(rowsOfJob)] { convertHere(rowsOfJob); });
+    }
     batch.clear();
   };
 
@@ -653,7 +1034,8 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       const bool known = options.report != nullptr ? slot.stamp.exists : !ec;
       bytes = known ? static_cast<std::int64_t>(std::min<std::uintmax_t>(size, INT64_MAX)) : kSmallRowBytes + 1;
     }
-    const bool sameGroup = !batch.empty() && slots[batch.front()].row->group == row.group;
+    const bool sameGroup = !batch.empty() && slots[batch.front()].row->group == row.group &&
+                           slots[batch.front()].row->geoPackage == row.geoPackage;
     const HandOut handOut = HandOutOf(batch.size(), sameGroup, bytes);
     if (handOut.before) flush();
     batch.push_back(i);
@@ -738,6 +1120,14 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       // Nothing to hand out now (or the workers have enough): the search goes on meanwhile. The
       // rows held back for one worker are all of their project once every row found is out.
       if (next == count) flush();
+      if (processes) {
+        // The processes' answers are looked for now and then, not at every step.
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastCollect >= kCollectEvery) {
+          lastCollect = now;
+          collect(std::chrono::milliseconds(0));
+        }
+      }
       growing = grow(count);
       slots.resize(count);
       countRows();
@@ -745,9 +1135,13 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       continue;
     }
     flush();  // nothing more to hand out for now
-    // Wait: while more rows may be handed out, until half of those handed out are done; else until
-    // the front row is done. A stop request is noticed meanwhile.
-    {
+    // Wait: for worker threads, while more rows may be handed out, until half of those handed out
+    // are done, else until the front row is done; for worker processes, until one runs low on rows
+    // or ends. A stop request is noticed meanwhile.
+    if (processes) {
+      collect(std::chrono::milliseconds(100));
+      lastCollect = std::chrono::steady_clock::now();
+    } else {
       std::unique_lock lock(mutex);
       const bool topUp = !stopping && next < count && next - front < window;
       wakeBelow = topUp ? ahead / 2 + 1 : 0;
@@ -763,6 +1157,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     }
   }
   pool.reset();
+  processes.reset();  // every job sent was answered: the processes end
   // A run stopped while rows still came starts none of the rest; they are queued all the same.
   while (growing) growing = grow(count);
   countRows();

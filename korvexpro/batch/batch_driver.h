@@ -126,7 +126,14 @@ struct ExecuteOptions {
   // workers are busy, so the search goes on while rows convert; rows come in the same order as
   // from a search made beforehand.
   std::function<bool()> queueMore;
+  // With more than one job (ConvertFileList only): the rows convert in worker processes forked
+  // when the run starts, one per job, instead of on threads of this process. Only a program that
+  // runs one thread when the batch starts can fork (the command line); otherwise threads do it.
+  bool processes = false;
 };
+
+// The operation-log line of a row whose worker process ended before it told the row's outcome.
+inline constexpr std::string_view kWorkerGoneLog = "转换失败：转换进程意外结束";
 
 // `path` cut to at most `visible` characters, a middle part replaced by "...", keeping the file
 // name when it fits.
@@ -186,10 +193,13 @@ class BatchDriver {
   // ExecutePlan over `count` rows that `rowAt(i)` hands out in order, each when row i is about to
   // start (on this thread), the reference staying valid until the run ends.
   // `grow`, when given, queues more rows and sets the new count; false once the count is final.
+  // `processSettings`: the settings snapshot every row holds, for worker processes (see
+  // ExecuteOptions::processes); a row holding other settings converts on this thread.
   // `totalRows` 0: the run's own rows, however many come.
   BatchSummary Execute(std::size_t count, std::size_t totalRows, int mode,
                        const std::function<const PlannedRow&(std::size_t)>& rowAt, const ExecuteOptions& options,
-                       const std::function<bool(std::size_t&)>& grow = {});
+                       const std::function<bool(std::size_t&)>& grow = {},
+                       const std::shared_ptr<const Settings>& processSettings = {});
 
   void WriteOutcome(const RowRef& row, std::int32_t result, BatchCounters& counts);
 

@@ -87,6 +87,8 @@ class BatchPlanner {
   // Takes in the rows added to the list since: top-level rows appended at its end, each with all
   // its layer rows (as a search queues them). Rows planned already keep their numbers.
   void Extend();
+  // The settings snapshot every row planned here holds.
+  const std::shared_ptr<const Settings>& Snapshot() const { return settings_; }
   // The next row's plan (call only while !Done()).
   PlannedRow Next();
 

@@ -541,6 +541,8 @@ int RunConvert(const ConvertOptions& options, const fs::path& configFile, std::o
     execute.resume = resume ? &*resume : nullptr;
     if (shard) execute.shard = options.shard;
     if (searchWhileConverting) execute.queueMore = [&search] { return search->Step(); };
+    // The command line runs one thread until the batch starts: its rows convert in worker processes.
+    execute.processes = true;
     BatchSummary summary;
     if (planned) {
       driver.ResetListResults();

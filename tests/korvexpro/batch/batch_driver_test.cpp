@@ -3,18 +3,22 @@
 
 #include "batch/batch_driver.h"
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "batch/output_naming.h"
+#include "batch/worker_processes.h"
 #include "engine/conversion_frame.h"
 #include "batch_fixtures.h"
 #include "temp_config.h"
@@ -36,13 +40,14 @@ class Driver : public ::testing::Test {
   std::string Out(const std::string& name) const { return (out / name).string(); }
   // Line layers r100.wl, r101.wl, ... in the source folder.
   fs::path NumberedLayer(int i) const { return src / ("r" + std::to_string(100 + i) + ".wl"); }
-  // An empty list, a view that has seen no row, and an output folder of its own for a run with
-  // `jobs` jobs.
-  fs::path FreshRun(int jobs) {
+  // An empty list, a view that has seen no row, and an output folder `name` of its own.
+  fs::path FreshRun(const std::string& name) {
     list.Clear();
     view.finished.clear();
+    view.started.clear();
     view.cancelAlways = false;
-    const fs::path folder = out / ("j" + std::to_string(jobs));
+    view.onRowStarted = nullptr;
+    const fs::path folder = out / name;
     fs::create_directories(folder);
     return folder;
   }
@@ -575,19 +580,28 @@ TEST_F(Driver, CancelDeclinedConvertsEveryRow) {
 
 // ---- Rows that come while the run goes on ----
 
+// One job, several worker threads, several worker processes.
+struct JobsCase {
+  const char* name;
+  int jobs;
+  bool processes;
+};
+constexpr JobsCase kJobsCases[] = {{"one", 1, false}, {"threads", 3, false}, {"processes", 2, true}};
+
 // Rows queued while the first ones convert (as a search still going on queues them) are converted
 // and reported in list order, with one job or several; the run waits for the last of them.
 TEST_F(Driver, RowsQueuedDuringTheRunAreConvertedInListOrder) {
   constexpr int kRows = 40;
   for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(NumberedLayer(i)));
-  for (const int jobs : {1, 3}) {
-    SCOPED_TRACE(jobs);
-    const fs::path folder = FreshRun(jobs);
+  for (const JobsCase& c : kJobsCases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = FreshRun(c.name);
     list.AddLayerFile(NumberedLayer(0));
     int queued = 1;
     int calls = 0;
     Kvx::ExecuteOptions options;
-    options.jobs = jobs;
+    options.jobs = c.jobs;
+    options.processes = c.processes;
     // Every other call queues nothing, as a search step that reads a folder.
     options.queueMore = [&] {
       ++calls;
@@ -613,13 +627,14 @@ TEST_F(Driver, RowsQueuedDuringTheRunAreConvertedInListOrder) {
 TEST_F(Driver, StopWhileRowsAreQueuedStartsNoFurtherRow) {
   constexpr int kRows = 30;
   for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(NumberedLayer(i)));
-  for (const int jobs : {1, 2}) {
-    SCOPED_TRACE(jobs);
-    const fs::path folder = FreshRun(jobs);
+  for (const JobsCase& c : kJobsCases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = FreshRun(c.name);
     list.AddLayerFile(NumberedLayer(0));
     int queued = 1;
     Kvx::ExecuteOptions options;
-    options.jobs = jobs;
+    options.jobs = c.jobs;
+    options.processes = c.processes;
     options.queueMore = [&] {
       if (queued < kRows) list.AddLayerFile(NumberedLayer(queued++));
       if (queued == 10) {
@@ -637,6 +652,67 @@ TEST_F(Driver, StopWhileRowsAreQueuedStartsNoFurtherRow) {
     // What was not reported was not written.
     EXPECT_FALSE(Exists(folder / "r129.shp"));
     EXPECT_EQ(LogTexts(log).back(), ">用户中断了本次转换");
+  }
+}
+
+// ---- Worker processes ----
+
+// The processes this test process started and has not waited for.
+std::vector<pid_t> ChildProcesses() {
+  std::ifstream in("/proc/self/task/" + std::to_string(::getpid()) + "/children");
+  std::vector<pid_t> pids;
+  for (pid_t pid = 0; in >> pid;) pids.push_back(pid);
+  return pids;
+}
+
+// A worker process that ends in the middle of a run (killed, or crashed in a conversion) fails the
+// row it was on and no other: that row's outputs go and its log says why. The rows it had not
+// begun convert in the other process, or here once no process is left, and the run goes on to
+// its end, in list order.
+TEST_F(Driver, AWorkerProcessThatEndsFailsOnlyTheRowItWasOn) {
+  if (!Kvx::SingleThreaded()) GTEST_SKIP() << "this test process runs other threads: a batch in it forks no processes";
+  constexpr int kRows = 40;
+  for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(NumberedLayer(i)));
+  for (const bool all : {false, true}) {
+    SCOPED_TRACE(all ? "every process ends" : "one process ends");
+    const fs::path folder = FreshRun(all ? "all-end" : "one-ends");
+    for (int i = 0; i < kRows; ++i) list.AddLayerFile(NumberedLayer(i));
+    log.Clear();
+    std::vector<pid_t> killed;
+    view.onRowStarted = [&](std::size_t started) {
+      if (started != 10) return;
+      for (const pid_t pid : ChildProcesses()) {
+        if (!killed.empty() && !all) break;
+        ::kill(pid, SIGKILL);
+        killed.push_back(pid);
+      }
+    };
+    Kvx::ExecuteOptions options;
+    options.jobs = 2;
+    options.processes = true;
+    const Kvx::BatchSummary summary = driver.ConvertFileList(3, folder.string(), options);
+    ASSERT_EQ(killed.size(), all ? 2u : 1u);
+    EXPECT_FALSE(summary.cancelled);
+    ASSERT_EQ(view.finished.size(), static_cast<std::size_t>(kRows));
+    EXPECT_EQ(summary.counts.succeeded + summary.counts.failed, kRows);
+    // Each of these rows is a job of its own: a process fails one row at most.
+    EXPECT_LE(summary.counts.failed, static_cast<std::int32_t>(killed.size()));
+    std::int32_t failed = 0;
+    for (std::size_t i = 0; i < view.finished.size(); ++i) {
+      const auto& [row, result] = view.finished[i];
+      EXPECT_EQ(row.top, i);
+      const fs::path shp = folder / ("r" + std::to_string(100 + i) + ".shp");
+      if (result < 0) {
+        ++failed;
+        EXPECT_FALSE(Exists(shp)) << shp;
+      } else {
+        EXPECT_TRUE(Exists(shp)) << shp;
+      }
+    }
+    EXPECT_EQ(failed, summary.counts.failed);
+    const std::vector<std::string> texts = LogTexts(log);
+    EXPECT_EQ(std::count(texts.begin(), texts.end(), ">" + std::string(Kvx::kWorkerGoneLog)), failed);
+    EXPECT_TRUE(ChildProcesses().empty()) << "every worker process is waited for";
   }
 }
 

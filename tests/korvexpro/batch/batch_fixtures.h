@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -91,6 +92,7 @@ class RecordingView : public Kvx::BatchView {
   void RowStarted(const Kvx::FileList& list, const Kvx::RowRef& row) override {
     (void)list;
     started.push_back(row);
+    if (onRowStarted) onRowStarted(started.size());
   }
   void RowFinished(const Kvx::FileList& list, const Kvx::RowRef& row, std::int32_t result) override {
     (void)list;
@@ -112,6 +114,8 @@ class RecordingView : public Kvx::BatchView {
   std::vector<std::pair<Kvx::RowRef, std::int32_t>> finished;
   std::vector<Kvx::BatchSummary> summaries;
   std::vector<int> cancelOn;
+  // Called with the number of rows started so far, as each starts.
+  std::function<void(std::size_t)> onRowStarted;
   bool cancelAlways = false;
   bool answer = false;
   int polls = 0;
