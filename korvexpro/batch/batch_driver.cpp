@@ -816,11 +816,14 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
   // each job to the process with the fewest rows waiting and takes in the answers itself (see
   // `collect`), so a process that finishes a job goes on with the next one already sent without
   // waiting for this thread, and no thread here but this one runs.
+  struct SentJob {
+    JobRows rows;
+    std::size_t bytes = 0;  // of its request
+  };
   struct Lane {
-    std::deque<JobRows> sent;
-    std::deque<std::size_t> requestBytes;  // the size of each job of `sent` as sent
-    std::size_t rows = 0;                  // rows of `sent`
-    std::size_t bytes = 0;                 // bytes of `sent`
+    std::deque<SentJob> sent;
+    std::size_t rows = 0;   // rows of `sent`
+    std::size_t bytes = 0;  // request bytes of `sent`
     bool alive = true;
   };
   std::vector<Lane> lanes(processes ? static_cast<std::size_t>(processes->Count()) : 0);
@@ -840,9 +843,8 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
   const auto loseLane = [&](std::size_t k) {
     Lane& lane = lanes[k];
     lane.alive = false;
-    std::deque<JobRows> lost;
+    std::deque<SentJob> lost;
     lost.swap(lane.sent);
-    lane.requestBytes.clear();
     lane.rows = 0;
     lane.bytes = 0;
     for (auto& [package, at] : packageLane) {
@@ -850,9 +852,9 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     }
     for (std::size_t j = 0; j < lost.size(); ++j) {
       if (j == 0) {
-        failJob(lost[j]);
-      } else if (!sendJob(lost[j])) {
-        convertHere(lost[j]);
+        failJob(lost[j].rows);
+      } else if (!sendJob(lost[j].rows)) {
+        convertHere(lost[j].rows);
       }
     }
   };
@@ -861,11 +863,10 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     Lane& lane = lanes[k];
     const std::optional<std::string> answer = processes->Receive(static_cast<int>(k));
     if (!answer || lane.sent.empty()) return false;
-    const JobRows job = std::move(lane.sent.front());
+    const JobRows job = std::move(lane.sent.front().rows);
+    lane.bytes -= lane.sent.front().bytes;
     lane.sent.pop_front();
     lane.rows -= job.size();
-    lane.bytes -= lane.requestBytes.front();
-    lane.requestBytes.pop_front();
     WireReader in(*answer);
     for (std::size_t r = 0; r < job.size(); ++r) {
       const auto& [i, slot] = job[r];
@@ -873,8 +874,7 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       std::size_t index = 0;
       if (!DecodeOutcome(in, index, work, *slot->recorder) || index != i) {
         // Not an answer of this program: the rows it does not tell fail with the process.
-        lane.sent.emplace_front(job.begin() + static_cast<std::ptrdiff_t>(r), job.end());
-        lane.requestBytes.push_front(0);
+        lane.sent.push_front({JobRows(job.begin() + static_cast<std::ptrdiff_t>(r), job.end()), 0});
         lane.rows += job.size() - r;
         return false;
       }
@@ -953,10 +953,9 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
       collect(std::chrono::milliseconds(100));
     }
     Lane& lane = lanes[k];
-    lane.sent.push_back(rowsOfJob);
+    lane.sent.push_back({rowsOfJob, request.size()});
     lane.rows += rowsOfJob.size();
     lane.bytes += request.size();
-    lane.requestBytes.push_back(request.size());
     if (!package.empty()) packageLane.emplace(package, k);
     if (processes->Send(static_cast<int>(k), request)) return true;
     // Gone: this job never reached it. What it answered before it ended is taken in, and the job
@@ -964,7 +963,6 @@ BatchSummary BatchDriver::Execute(std::size_t count, std::size_t totalRows, int 
     lane.sent.pop_back();
     lane.rows -= rowsOfJob.size();
     lane.bytes -= request.size();
-    lane.requestBytes.pop_back();
     while (!lane.sent.empty() && takeAnswer(k)) {
     }
     loseLane(k);

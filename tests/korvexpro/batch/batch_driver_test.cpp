@@ -32,6 +32,14 @@ using Kvx::RowRef;
 
 std::string G(const std::string& utf8) { return MapGis::Utf8ToGbk(utf8); }
 
+// One job, several worker threads, several worker processes.
+struct JobsCase {
+  const char* name;
+  int jobs;
+  bool processes;
+};
+constexpr JobsCase kJobsCases[] = {{"one", 1, false}, {"threads", 3, false}, {"processes", 2, true}};
+
 class Driver : public ::testing::Test {
  protected:
   std::string Cell(const RowRef& row, int column) const {
@@ -49,6 +57,15 @@ class Driver : public ::testing::Test {
     view.onRowStarted = nullptr;
     const fs::path folder = out / name;
     fs::create_directories(folder);
+    return folder;
+  }
+  // A fresh run for case `c` whose list holds the first numbered layer; the options run it as `c`
+  // says. Returns the run's output folder.
+  fs::path FreshQueuedRun(const JobsCase& c, Kvx::ExecuteOptions& options) {
+    const fs::path folder = FreshRun(c.name);
+    list.AddLayerFile(NumberedLayer(0));
+    options.jobs = c.jobs;
+    options.processes = c.processes;
     return folder;
   }
 
@@ -580,14 +597,6 @@ TEST_F(Driver, CancelDeclinedConvertsEveryRow) {
 
 // ---- Rows that come while the run goes on ----
 
-// One job, several worker threads, several worker processes.
-struct JobsCase {
-  const char* name;
-  int jobs;
-  bool processes;
-};
-constexpr JobsCase kJobsCases[] = {{"one", 1, false}, {"threads", 3, false}, {"processes", 2, true}};
-
 // Rows queued while the first ones convert (as a search still going on queues them) are converted
 // and reported in list order, with one job or several; the run waits for the last of them.
 TEST_F(Driver, RowsQueuedDuringTheRunAreConvertedInListOrder) {
@@ -595,13 +604,10 @@ TEST_F(Driver, RowsQueuedDuringTheRunAreConvertedInListOrder) {
   for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(NumberedLayer(i)));
   for (const JobsCase& c : kJobsCases) {
     SCOPED_TRACE(c.name);
-    const fs::path folder = FreshRun(c.name);
-    list.AddLayerFile(NumberedLayer(0));
+    Kvx::ExecuteOptions options;
+    const fs::path folder = FreshQueuedRun(c, options);
     int queued = 1;
     int calls = 0;
-    Kvx::ExecuteOptions options;
-    options.jobs = c.jobs;
-    options.processes = c.processes;
     // Every other call queues nothing, as a search step that reads a folder.
     options.queueMore = [&] {
       ++calls;
@@ -629,12 +635,9 @@ TEST_F(Driver, StopWhileRowsAreQueuedStartsNoFurtherRow) {
   for (int i = 0; i < kRows; ++i) ASSERT_TRUE(WriteLines(NumberedLayer(i)));
   for (const JobsCase& c : kJobsCases) {
     SCOPED_TRACE(c.name);
-    const fs::path folder = FreshRun(c.name);
-    list.AddLayerFile(NumberedLayer(0));
-    int queued = 1;
     Kvx::ExecuteOptions options;
-    options.jobs = c.jobs;
-    options.processes = c.processes;
+    const fs::path folder = FreshQueuedRun(c, options);
+    int queued = 1;
     options.queueMore = [&] {
       if (queued < kRows) list.AddLayerFile(NumberedLayer(queued++));
       if (queued == 10) {
